@@ -1,0 +1,21 @@
+#pragma once
+
+// The program's single objects, each reached through an accessor named after
+// its class and created on first use. Only start-up code includes this: the
+// accessors hide the class names they share.
+namespace zorv {
+
+class App;
+class Menu;
+class PwrSupWindow;
+class AboutWindow;
+
+// The application object; nullptr before start-up has made it.
+class App* App();
+class Menu& Menu();
+class PwrSupWindow& PwrSupWindow();
+class AboutWindow& AboutWindow();
+
+void setApp(class App* app);
+
+} // namespace zorv

@@ -1,0 +1,58 @@
+#include "app/Startup.h"
+
+#include "app/App.h"
+#include "app/FileTypes.h"
+#include "app/Menu.h"
+#include "app/Singletons.h"
+#include "mainwindow/PwrSupWindow.h"
+
+#include <QApplication>
+#include <memory>
+
+namespace zorv {
+namespace {
+
+void _InitFileTypes()
+{
+    FileTypes::_Initialize();
+}
+
+std::unique_ptr<class App> _NewAppInstance()
+{
+    auto app = std::make_unique<class App>();
+    app->menuBar = &Menu();
+    setApp(app.get());
+    return app;
+}
+
+void _ApplicationAddMenuHandlers()
+{
+    class App* app = App();
+    app->addMenuHandler(QStringLiteral("HelpAboutZORV"), [app] { return app->_HelpAboutZORV_Action(); });
+}
+
+void _MakeDefaultView()
+{
+    PwrSupWindow().show();
+}
+
+} // namespace
+
+int runProgram(int& argc, char** argv)
+{
+    QApplication application(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("ZORV"));
+
+    _InitFileTypes();
+    const std::unique_ptr<class App> app = _NewAppInstance();
+    _ApplicationAddMenuHandlers();
+    app->Event_Open();
+    _MakeDefaultView();
+
+    const int status = QApplication::exec();
+    delete &PwrSupWindow();
+    setApp(nullptr);
+    return status;
+}
+
+} // namespace zorv

@@ -1,0 +1,115 @@
+#pragma once
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <functional>
+#include <map>
+#include <vector>
+
+class QShortcut;
+
+namespace zorv {
+
+// The events a control can raise to the program.
+enum class Event { Action, Change, MouseEnter, TextChange, Open };
+
+// What every control shares: the handlers bound to its events.
+class EventSource {
+public:
+    virtual ~EventSource() = default;
+    void bind(Event event, std::function<void()> handler);
+    void raiseEvent(Event event) const;
+
+private:
+    std::map<Event, std::function<void()>> m_handlers;
+};
+
+class PushButton : public QPushButton, public EventSource {
+    Q_OBJECT
+public:
+    explicit PushButton(QWidget* parent = nullptr);
+
+    QString caption() const { return text(); }
+    void setCaption(const QString& caption) { setText(caption); }
+    bool cancel() const { return m_cancel; }
+    // A cancel button is pressed by the Escape key.
+    void setCancel(bool cancel);
+    void refresh();
+
+private:
+    bool m_cancel = false;
+    QShortcut* m_escape = nullptr;
+};
+
+// A pop-up menu. With no row selected its text is empty and its index -1.
+// Adding or deleting rows never selects a row and raises nothing; setting the
+// index from code raises Change (an index out of range selects nothing and
+// raises nothing), as does the user's pick of another row. A disabled pop-up
+// raises nothing at all.
+class PopupMenu : public QComboBox, public EventSource {
+    Q_OBJECT
+public:
+    explicit PopupMenu(QWidget* parent = nullptr);
+
+    QString text() const;
+    int listIndex() const { return currentIndex(); }
+    void setListIndex(int index);
+    void addRow(const QString& row);
+    void deleteAllRows();
+    int listCount() const { return count(); }
+
+protected:
+    void enterEvent(QEnterEvent* event) override;
+
+private:
+    bool m_settingFromCode = false;
+};
+
+// A static text line.
+class StaticText : public QLabel, public EventSource {
+    Q_OBJECT
+public:
+    explicit StaticText(QWidget* parent = nullptr);
+    void setTextColor(const QColor& color);
+};
+
+// A check box whose Action comes from the user's click only.
+class CheckBox : public QCheckBox, public EventSource {
+    Q_OBJECT
+public:
+    explicit CheckBox(QWidget* parent = nullptr);
+    bool value() const { return isChecked(); }
+};
+
+// A text area whose text the program sees with a carriage return between
+// lines, however the lines were ended when typed, pasted, dropped or set.
+// Setting the text raises TextChange, as every edit does.
+class TextArea : public QPlainTextEdit, public EventSource {
+    Q_OBJECT
+public:
+    explicit TextArea(QWidget* parent = nullptr);
+
+    QString text() const;
+    void setText(const QString& text);
+    // Line k (from 1) of text() split at carriage returns, empty past the end;
+    // cheap to call for every line of a long text.
+    QString line(int k) const;
+
+protected:
+    void insertFromMimeData(const QMimeData* source) override;
+
+private:
+    void ensureText() const;
+
+    mutable bool m_stale = true;
+    mutable QString m_text;
+    mutable std::vector<qsizetype> m_lineStarts;
+};
+
+// Turns LF, CR LF and CR line ends into the text area's own line breaks.
+QString toEditorLines(const QString& text);
+
+} // namespace zorv

@@ -1,0 +1,153 @@
+#include "framework/Serial.h"
+
+#include "framework/TextStream.h"
+
+#include <QDeadlineTimer>
+#include <QSerialPort>
+#include <QThread>
+#include <array>
+
+#ifdef Q_OS_UNIX
+#include <sys/ioctl.h>
+#include <termios.h>
+#endif
+
+namespace zorv {
+namespace {
+
+constexpr std::array<int, 16> kBaudRates{300, 600, 1200, 1800, 2400, 3600, 4800, 7200,
+                                         9600, 14400, 19200, 28800, 38400, 57600, 115200, 230400};
+
+// Bytes still in the system's output queue of the port, 0 when unknown.
+int systemQueued([[maybe_unused]] QSerialPort* port)
+{
+#ifdef Q_OS_UNIX
+    int queued = 0;
+    if (port->isOpen() && ::ioctl(static_cast<int>(port->handle()), TIOCOUTQ, &queued) == 0)
+        return queued;
+#endif
+    return 0;
+}
+
+} // namespace
+
+Serial::Serial(QObject* parent) : QObject(parent), m_port(new QSerialPort(this))
+{
+}
+
+Serial::~Serial() = default;
+
+int Serial::baudRate(int code)
+{
+    return code >= 0 && code < static_cast<int>(kBaudRates.size()) ? kBaudRates[static_cast<std::size_t>(code)] : 0;
+}
+
+void Serial::setPortName(const QString& name)
+{
+    m_port->setPortName(name);
+}
+
+QString Serial::portName() const
+{
+    return m_port->portName();
+}
+
+void Serial::setBaud(int code)
+{
+    if (baudRate(code) > 0)
+        m_baud = code;
+}
+
+void Serial::setBits(int code)
+{
+    if (code >= 0 && code <= 3)
+        m_bits = code;
+}
+
+void Serial::setStop(int code)
+{
+    if (code >= 0 && code <= 2)
+        m_stop = code;
+}
+
+void Serial::setParity(int code)
+{
+    if (code >= 0 && code <= 2)
+        m_parity = code;
+}
+
+bool Serial::open()
+{
+    if (m_port->isOpen())
+        m_port->close();
+    if (!m_port->open(QIODevice::ReadWrite))
+        return false;
+    applySettings();
+    return true;
+}
+
+void Serial::close()
+{
+    if (m_port->isOpen())
+        m_port->close();
+}
+
+bool Serial::isOpen() const
+{
+    return m_port->isOpen();
+}
+
+void Serial::reset()
+{
+    if (m_port->isOpen())
+        applySettings();
+}
+
+void Serial::applySettings()
+{
+    m_port->setBaudRate(baudRate(m_baud));
+    m_port->setDataBits(static_cast<QSerialPort::DataBits>(QSerialPort::Data5 + m_bits));
+    static constexpr std::array<QSerialPort::StopBits, 3> stops{QSerialPort::OneStop, QSerialPort::OneAndHalfStop,
+                                                                 QSerialPort::TwoStop};
+    // Termios has no 1.5 stop bits; the nearest the line can do is 2.
+    if (!m_port->setStopBits(stops[static_cast<std::size_t>(m_stop)]) && m_stop == 1)
+        m_port->setStopBits(QSerialPort::TwoStop);
+    static constexpr std::array<QSerialPort::Parity, 3> parities{QSerialPort::NoParity, QSerialPort::OddParity,
+                                                                  QSerialPort::EvenParity};
+    m_port->setParity(parities[static_cast<std::size_t>(m_parity)]);
+    m_port->setFlowControl(QSerialPort::NoFlowControl);
+    m_port->clearError();
+}
+
+void Serial::write(const QString& text)
+{
+    if (text.isEmpty() || !m_port->isOpen())
+        return;
+    m_port->write(encodeText(text));
+    m_port->flush();
+}
+
+void Serial::xmitWait()
+{
+    if (!m_port->isOpen())
+        return;
+    const qint64 queued = m_port->bytesToWrite() + systemQueued(m_port);
+    if (queued == 0)
+        return;
+    // Ten bits a byte at the line's rate, doubled, plus a margin for the system.
+    const int rate = baudRate(m_baud);
+    const qint64 budget = queued * 10 * 1000 * 2 / rate + 100;
+    const QDeadlineTimer deadline(budget);
+    while (!deadline.hasExpired() && m_port->isOpen()) {
+        if (m_port->bytesToWrite() > 0) {
+            if (!m_port->waitForBytesWritten(static_cast<int>(qMax<qint64>(1, deadline.remainingTime()))))
+                break;
+            continue;
+        }
+        if (systemQueued(m_port) == 0)
+            return;
+        QThread::usleep(200);
+    }
+}
+
+} // namespace zorv

@@ -1,0 +1,43 @@
+#pragma once
+
+#include <QObject>
+#include <memory>
+
+class QSocketNotifier;
+class QTimer;
+
+namespace zorv {
+
+// A timer with a mode (0 off, 1 single shot) and a period in milliseconds.
+// Setting mode 1 arms it for the period from now; setting the period while it
+// is armed re-arms it for the new period from now; a period of 0 or less fires
+// as soon as the event loop can. On Linux it rests on a timerfd watched by the
+// event loop, which fires within microseconds of its deadline; elsewhere on a
+// precise QTimer.
+class Timer : public QObject {
+    Q_OBJECT
+public:
+    explicit Timer(QObject* parent = nullptr);
+    ~Timer() override;
+
+    int mode() const { return m_mode; }
+    int period() const { return m_period; }
+    void setMode(int mode);
+    void setPeriod(int milliseconds);
+
+signals:
+    void action();
+
+private:
+    void arm();
+    void disarm();
+    void fire();
+
+    int m_mode = 0;
+    int m_period = 1000;
+    int m_fd = -1;
+    QSocketNotifier* m_notifier = nullptr;
+    QTimer* m_fallback = nullptr;
+};
+
+} // namespace zorv

@@ -1,0 +1,69 @@
+#include "mainwindow/PwrSupWindow.h"
+
+#include "framework/Strings.h"
+#include "framework/Yield.h"
+#include "script/Script.h"
+
+namespace zorv {
+
+void PwrSupWindow::StartButton_Action()
+{
+    if (StartButton->caption() != u"Start") {
+        CmdTxt->setText(ZeroCommand);
+        Serial1->write(ZeroCommand);
+        Serial1->xmitWait();
+        PSComTimer->setMode(0);
+        restoreAfterRun(false);
+        return;
+    }
+
+    StartButton->setCaption(QStringLiteral("Checking..."));
+    StartButton->setEnabled(false);
+    StartButton->refresh();
+
+    CommandIndex = 1;
+    QString line = myEditField->line(CommandIndex);
+    ErrorText->setText(QString());
+    while (!line.isEmpty()) {
+        if (const auto message = script::rangeMessage(script::lineVolts(line), VoltsMax))
+            ErrorText->setText(*message);
+        ++CommandIndex;
+        line = myEditField->line(CommandIndex);
+        yieldToEventLoop();
+    }
+
+    Serial1->setBaud(ToInt32(Val(PSBaudRate)));
+    Serial1->setBits(ToInt32(Val(PSDataBits) - 5.0));
+    Serial1->setStop(ToInt32(Val(PSStopBits) * 2.0 - 2.0));
+    Serial1->setParity(ToInt32(Val(PSParity)));
+    Serial1->reset();
+
+    CommandIndex = -4;
+    Command = script::command(PSComPSSelPre, PSComPSSelFormat, PSComPSSelPost, Val(DevNumberPopup->text()), LineTerm);
+    TimerPeriod = ToInt32(Val(PSIntrComDelay));
+    ComTimMode = 1;
+
+    // A zero-volt command still due from a run stopped within its two
+    // seconds would land in the middle of this one.
+    ZeroVTimer->setMode(0);
+    PSComTimer->setPeriod(10);
+    PSComTimer->setMode(1);
+
+    StartButton->setCaption(QStringLiteral("Stop"));
+    StartButton->setEnabled(true);
+    StartButton->setCancel(true);
+    SerialPortPopup->setEnabled(false);
+    PPSpopup->setEnabled(false);
+}
+
+void PwrSupWindow::restoreAfterRun(bool waitForPort)
+{
+    StartButton->setCaption(QStringLiteral("Start"));
+    StartButton->setCancel(false);
+    if (waitForPort)
+        Serial1->xmitWait();
+    SerialPortPopup->setEnabled(true);
+    PPSpopup->setEnabled(true);
+}
+
+} // namespace zorv

@@ -1,0 +1,29 @@
+#include "mainwindow/PwrSupWindow.h"
+
+#include "framework/Strings.h"
+#include "script/Script.h"
+
+namespace zorv {
+
+void PwrSupWindow::updateZeroCommand()
+{
+    ZeroCommand = ZeroVCheckBox->value()
+                      ? script::command(PSComVoltSetPre, PSComVoltSetFormat, PSComVoltSetPost, 0.0, LineTerm)
+                      : QString();
+}
+
+void PwrSupWindow::ZeroVCheckBox_Action()
+{
+    updateZeroCommand();
+}
+
+void PwrSupWindow::ZeroVTimer_Action()
+{
+    ZeroVTimer->setMode(0);
+    Serial1->xmitWait();
+    CmdTxt->setText(ZeroCommand);
+    Serial1->write(ZeroCommand);
+    restoreAfterRun(true);
+}
+
+} // namespace zorv

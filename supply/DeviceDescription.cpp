@@ -1,0 +1,68 @@
+#include "supply/DeviceDescription.h"
+
+#include <QStringList>
+#include <initializer_list>
+
+namespace zorv {
+namespace {
+
+const QString kEnd = QStringLiteral("*END*");
+
+void readFixed(TextInputStream& in, std::initializer_list<QString*> fields)
+{
+    for (QString* field : fields)
+        *field = in.readLine();
+}
+
+void readFreeText(TextInputStream& in, QString& text, QString& lastLine, const std::function<void()>& yield)
+{
+    text.clear();
+    lastLine.clear();
+    while (lastLine != kEnd && !in.atEnd()) {
+        lastLine = in.readLine();
+        if (lastLine != kEnd)
+            text.append(lastLine);
+        if (yield)
+            yield();
+    }
+}
+
+} // namespace
+
+SectionsRead readDeviceDescription(TextInputStream& in, DeviceDescription& d, const std::function<void()>& yield)
+{
+    SectionsRead read;
+    while (!in.atEnd()) {
+        const QString line = in.readLine();
+        if (line == u"*NAME*") {
+            readFixed(in, {&d.PSMfgName, &d.PSMfgModNum});
+        } else if (line == u"*DESCRIPTION*") {
+            readFreeText(in, d.PSDescription, d.LastLine, yield);
+        } else if (line == u"*HOOKUP*") {
+            readFreeText(in, d.PSHookup, d.LastLine, yield);
+        } else if (line == u"*PARAMETERS*") {
+            readFixed(in, {&d.PSSerialPortType, &d.PSBaudRate, &d.PSParity, &d.PSDataBits, &d.PSStopBits,
+                           &d.PSProtocol, &d.PSIntrComDelay, &d.LastLine});
+        } else if (line == u"*COMMAND PS SELECT*") {
+            readFixed(in, {&d.PSComPSSelPre, &d.PSComPSSelFormat, &d.PSComPSSelPost});
+            read.psSelect = true;
+        } else if (line == u"*COMMAND PS INIT*") {
+            readFixed(in, {&d.PSComPSInitPre, &d.PSComPSInitFormat, &d.PSComPSInitPost});
+        } else if (line == u"*COMMAND OUTPUT SELECT*") {
+            readFixed(in, {&d.PSComOutList, &d.VoltsMaxList, &d.PSComOutSelPre, &d.PSComOutSelFormat,
+                           &d.PSComOutSelPost});
+            read.outputSelect = true;
+        } else if (line == u"*COMMAND OUTPUT INIT*") {
+            readFixed(in, {&d.PSComOutInitPre, &d.PSComOutInitFormat, &d.PSComOutInitPost});
+        } else if (line == u"*COMMAND VOLT SET*") {
+            readFixed(in, {&d.PSComVoltSetPre, &d.PSComVoltSetFormat, &d.PSComVoltSetPost, &d.PSComVoltSetUnit});
+        } else if (line == u"*COMMAND CURRENT READ*") {
+            readFixed(in, {&d.PSComCurReadPre, &d.PSComCurReadFormat, &d.PSComCurReadDelim});
+        }
+        if (yield)
+            yield();
+    }
+    return read;
+}
+
+} // namespace zorv

@@ -1,0 +1,59 @@
+#pragma once
+
+#include "framework/TextStream.h"
+
+#include <QString>
+#include <functional>
+
+namespace zorv {
+
+// The fields of a supply's description file, kept as text exactly as read;
+// each user converts a value where it uses it.
+struct DeviceDescription {
+    QString PSMfgName;
+    QString PSMfgModNum;
+    QString PSDescription;
+    QString PSHookup;
+    QString PSSerialPortType;
+    QString PSBaudRate;
+    QString PSParity;
+    QString PSDataBits;
+    QString PSStopBits;
+    QString PSProtocol;
+    QString PSIntrComDelay;
+    QString LastLine; // the reader's scratch line
+    QString PSComPSSelPre;
+    QString PSComPSSelFormat;
+    QString PSComPSSelPost;
+    QString PSComPSInitPre;
+    QString PSComPSInitFormat;
+    QString PSComPSInitPost;
+    QString PSComOutSelPre;
+    QString PSComOutSelFormat;
+    QString PSComOutSelPost;
+    QString PSComOutInitPre;
+    QString PSComOutInitFormat;
+    QString PSComOutInitPost;
+    QString PSComVoltSetPre;
+    QString PSComVoltSetFormat;
+    QString PSComVoltSetPost;
+    QString PSComCurReadPre;
+    QString PSComCurReadFormat;
+    QString PSComCurReadDelim;
+    QString PSComVoltSetUnit;
+    QString PSComOutList;
+    QString VoltsMaxList;
+};
+
+// Which sections that steer controls were met while reading.
+struct SectionsRead {
+    bool psSelect = false;
+    bool outputSelect = false;
+};
+
+// Reads a description into d. Nothing is reset first: a section the text
+// lacks leaves its fields as they were, and a repeated section replaces the
+// earlier one. yield runs once per line read.
+SectionsRead readDeviceDescription(TextInputStream& in, DeviceDescription& d, const std::function<void()>& yield = {});
+
+} // namespace zorv
