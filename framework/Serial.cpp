@@ -33,6 +33,15 @@ int systemQueued([[maybe_unused]] QSerialPort* port)
 
 Serial::Serial(QObject* parent) : QObject(parent), m_port(new QSerialPort(this))
 {
+    // Nothing is read from the supply; what it sends is dropped so that it
+    // cannot pile up.
+    connect(m_port, &QSerialPort::readyRead, this, [this] { m_port->readAll(); });
+    // A device that vanished keeps signalling; closing it makes later writes
+    // fail quietly instead.
+    connect(m_port, &QSerialPort::errorOccurred, this, [this](QSerialPort::SerialPortError error) {
+        if (error == QSerialPort::ResourceError)
+            close();
+    }, Qt::QueuedConnection);
 }
 
 Serial::~Serial() = default;
