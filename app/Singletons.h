@@ -1,8 +1,9 @@
 #pragma once
 
 // The program's single objects, each reached through an accessor named after
-// its class and created on first use. Only start-up code includes this: the
-// accessors hide the class names they share.
+// its class and created on first use. Only code that needs an accessor
+// includes this: the accessors hide the class names they share, so there
+// `Menu()` is the one menu bar, and elsewhere it would be a new one.
 namespace zorv {
 
 class App;

@@ -59,8 +59,6 @@ QString PopupMenu::text() const
 
 void PopupMenu::setListIndex(int index)
 {
-    if (!isEnabled())
-        return;
     if (index < 0 || index >= count()) {
         const QSignalBlocker blocker(this);
         setCurrentIndex(-1);
@@ -69,7 +67,9 @@ void PopupMenu::setListIndex(int index)
     m_settingFromCode = true;
     setCurrentIndex(index);
     m_settingFromCode = false;
-    raiseEvent(Event::Change);
+    // A disabled pop-up takes the row all the same, but raises nothing.
+    if (isEnabled())
+        raiseEvent(Event::Change);
 }
 
 void PopupMenu::addRow(const QString& row)

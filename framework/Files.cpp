@@ -89,7 +89,10 @@ WriteResult writeTextFile(const QString& path, const QString& text)
     if (!file.open(QIODevice::WriteOnly))
         return WriteResult::CannotCreate;
     const QByteArray bytes = encodeText(text);
-    if (file.write(bytes) != bytes.size()) {
+    // QSaveFile buffers the bytes and commits even when the flush that writes
+    // them failed (a full disk, say), which would put a file cut short in
+    // place of the target: the flush is checked before the commit.
+    if (file.write(bytes) != bytes.size() || !file.flush() || file.error() != QFileDevice::NoError) {
         file.cancelWriting();
         return WriteResult::CannotSave;
     }

@@ -10,6 +10,7 @@
 #ifdef Q_OS_UNIX
 #include <sys/ioctl.h>
 #include <termios.h>
+#include <unistd.h>
 #endif
 
 namespace zorv {
@@ -116,9 +117,15 @@ void Serial::applySettings()
 {
     m_port->setBaudRate(baudRate(m_baud));
     m_port->setDataBits(static_cast<QSerialPort::DataBits>(QSerialPort::Data5 + m_bits));
-    static constexpr std::array<QSerialPort::StopBits, 3> stops{QSerialPort::OneStop, QSerialPort::OneAndHalfStop,
+#ifdef Q_OS_UNIX
+    // Termios has no 1.5 stop bits, and QSerialPort quietly sets 1 for them;
+    // the nearest the line can do is 2.
+    static constexpr QSerialPort::StopBits oneAndHalf = QSerialPort::TwoStop;
+#else
+    static constexpr QSerialPort::StopBits oneAndHalf = QSerialPort::OneAndHalfStop;
+#endif
+    static constexpr std::array<QSerialPort::StopBits, 3> stops{QSerialPort::OneStop, oneAndHalf,
                                                                  QSerialPort::TwoStop};
-    // Termios has no 1.5 stop bits; the nearest the line can do is 2.
     if (!m_port->setStopBits(stops[static_cast<std::size_t>(m_stop)]) && m_stop == 1)
         m_port->setStopBits(QSerialPort::TwoStop);
     static constexpr std::array<QSerialPort::Parity, 3> parities{QSerialPort::NoParity, QSerialPort::OddParity,
@@ -132,7 +139,23 @@ void Serial::write(const QString& text)
 {
     if (text.isEmpty() || !m_port->isOpen())
         return;
-    m_port->write(encodeText(text));
+    const QByteArray bytes = encodeText(text);
+    qsizetype sent = 0;
+#ifdef Q_OS_UNIX
+    // Straight to the device when nothing is queued before it: QSerialPort
+    // switches its write notifier on around every write, which costs tens of
+    // microseconds a command, and those add up over a run. What the device
+    // does not take at once, and every failure, goes QSerialPort's way.
+    if (m_port->bytesToWrite() == 0) {
+        const ssize_t written = ::write(static_cast<int>(m_port->handle()), bytes.constData(),
+                                        static_cast<std::size_t>(bytes.size()));
+        if (written > 0)
+            sent = written;
+    }
+    if (sent == bytes.size())
+        return;
+#endif
+    m_port->write(bytes.constData() + sent, bytes.size() - sent);
     m_port->flush();
 }
 

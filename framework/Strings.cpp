@@ -7,6 +7,37 @@
 #include <limits>
 
 namespace zorv {
+namespace {
+
+// Whether a number that does not fit a double is too large (rather than too
+// small): its leading digit's power of ten, exponent included, is positive.
+// Many digits with no exponent ("1000...0") are too large as well.
+bool beyondLargest(const QByteArray& number)
+{
+    const qsizetype e = number.indexOf('e');
+    const QByteArray mantissa = e < 0 ? number : number.left(e);
+    const qsizetype point = mantissa.indexOf('.');
+    const qsizetype intEnd = point < 0 ? mantissa.size() : point;
+    qsizetype first = 0;
+    while (first < mantissa.size() && (mantissa[first] < '1' || mantissa[first] > '9'))
+        ++first;
+    if (first >= mantissa.size())
+        return false;
+    long long power = first < intEnd ? intEnd - first - 1 : -(first - intEnd);
+    if (e >= 0) {
+        // Digits past 18 cannot change the answer; they would overflow.
+        const QByteArray exponent = number.mid(e + 1);
+        const bool negative = exponent.startsWith('-');
+        long long value = 0;
+        for (char c : exponent)
+            if (c >= '0' && c <= '9')
+                value = value < 100000000000000000LL ? value * 10 + (c - '0') : value;
+        power += negative ? -value : value;
+    }
+    return power > 0;
+}
+
+} // namespace
 
 QString NthField(const QString& s, const QString& delim, int n)
 {
@@ -31,7 +62,12 @@ int CountFields(const QString& s, const QString& delim)
         return 0;
     if (delim.isEmpty())
         return 1;
-    return static_cast<int>(s.count(delim)) + 1;
+    // Counted as NthField splits, without overlaps: "a::::b" at "::" has three
+    // fields, where QString::count would see three delimiters.
+    int delimiters = 0;
+    for (qsizetype at = s.indexOf(delim); at >= 0; at = s.indexOf(delim, at + delim.size()))
+        ++delimiters;
+    return delimiters + 1;
 }
 
 QString Left(const QString& s, int n)
@@ -99,9 +135,12 @@ double Val(const QString& s)
     double result = 0.0;
     const auto [end, error] = std::from_chars(number.constData(), number.constData() + number.size(), result);
     (void)end;
-    if (error == std::errc::result_out_of_range)
-        return number.contains('e') && !number.contains("e-") ? (number.front() == '-' ? -HUGE_VAL : HUGE_VAL)
-                                                              : (number.front() == '-' ? -0.0 : 0.0);
+    if (error == std::errc::result_out_of_range) {
+        const bool negative = number.front() == '-';
+        if (beyondLargest(number))
+            return negative ? -HUGE_VAL : HUGE_VAL;
+        return negative ? -0.0 : 0.0;
+    }
     return result;
 }
 

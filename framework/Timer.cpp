@@ -4,7 +4,9 @@
 #include <QTimer>
 
 #ifdef Q_OS_LINUX
+#include <algorithm>
 #include <cstdint>
+#include <ctime>
 #include <sys/prctl.h>
 #include <sys/timerfd.h>
 #include <unistd.h>
@@ -14,6 +16,13 @@ namespace zorv {
 
 #ifdef Q_OS_LINUX
 namespace {
+
+std::int64_t monotonicNs()
+{
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return static_cast<std::int64_t>(now.tv_sec) * 1000000000LL + now.tv_nsec;
+}
 
 // The kernel lets poll timeouts of ordinary threads run up to 50 us late by
 // default; the sequencer wants its ticks as close to their deadlines as the
@@ -27,6 +36,48 @@ void lowerTimerSlackOnce()
     (void)done;
 }
 
+// How long before its deadline a timer's timerfd goes off. Waking a sleeping
+// thread (on a virtual machine, an idle virtual CPU) takes the kernel tens to
+// hundreds of microseconds, and that would be added to every hold; so the
+// timer wakes early and waits out the rest awake. The lead follows the
+// lateness of recent wake-ups: up at once after a late one, down slowly, so a
+// quiet machine spends only some tens of microseconds awake per tick, and
+// never more than half the period.
+class WakeLead {
+public:
+    std::int64_t forPeriod(std::int64_t periodNs) const { return std::min(m_lead, periodNs / 2); }
+
+    void observe(std::int64_t latenessNs)
+    {
+        const std::int64_t wanted = std::clamp(latenessNs + kMarginNs, kMinNs, kMaxNs);
+        if (wanted > m_lead)
+            m_lead = wanted;
+        else
+            m_lead -= (m_lead - wanted) / 16;
+    }
+
+private:
+    static constexpr std::int64_t kMinNs = 20000;
+    static constexpr std::int64_t kMaxNs = 1000000;
+    static constexpr std::int64_t kMarginNs = 20000;
+    std::int64_t m_lead = 200000;
+};
+
+WakeLead& wakeLead()
+{
+    static WakeLead lead;
+    return lead;
+}
+
+void cpuRelax()
+{
+#if defined(__x86_64__) || defined(__i386__)
+    __builtin_ia32_pause();
+#elif defined(__aarch64__)
+    asm volatile("yield");
+#endif
+}
+
 } // namespace
 #endif
 
@@ -37,11 +88,7 @@ Timer::Timer(QObject* parent) : QObject(parent)
     m_fd = timerfd_create(CLOCK_MONOTONIC, TFD_NONBLOCK | TFD_CLOEXEC);
     if (m_fd >= 0) {
         m_notifier = new QSocketNotifier(m_fd, QSocketNotifier::Read, this);
-        connect(m_notifier, &QSocketNotifier::activated, this, [this] {
-            std::uint64_t expirations = 0;
-            if (::read(m_fd, &expirations, sizeof expirations) == sizeof expirations)
-                fire();
-        });
+        connect(m_notifier, &QSocketNotifier::activated, this, &Timer::wake);
         return;
     }
 #endif
@@ -81,14 +128,21 @@ void Timer::arm()
 {
 #ifdef Q_OS_LINUX
     if (m_fd >= 0) {
+        const std::int64_t now = monotonicNs();
         itimerspec spec{};
         if (m_period <= 0) {
+            m_deadline = now;
+            m_alarm = 0;
             spec.it_value.tv_nsec = 1; // an all-zero value would disarm it
-        } else {
-            spec.it_value.tv_sec = m_period / 1000;
-            spec.it_value.tv_nsec = static_cast<long>(m_period % 1000) * 1000000L;
+            timerfd_settime(m_fd, 0, &spec, nullptr);
+            return;
         }
-        timerfd_settime(m_fd, 0, &spec, nullptr);
+        const std::int64_t periodNs = static_cast<std::int64_t>(m_period) * 1000000LL;
+        m_deadline = now + periodNs;
+        m_alarm = m_deadline - wakeLead().forPeriod(periodNs);
+        spec.it_value.tv_sec = static_cast<time_t>(m_alarm / 1000000000LL);
+        spec.it_value.tv_nsec = static_cast<long>(m_alarm % 1000000000LL);
+        timerfd_settime(m_fd, TFD_TIMER_ABSTIME, &spec, nullptr);
         return;
     }
 #endif
@@ -108,6 +162,27 @@ void Timer::disarm()
 #endif
     m_fallback->stop();
 }
+
+#ifdef Q_OS_LINUX
+void Timer::wake()
+{
+    std::uint64_t expirations = 0;
+    if (::read(m_fd, &expirations, sizeof expirations) != sizeof expirations)
+        return; // disarmed or re-armed since the event loop saw it
+    std::int64_t now = monotonicNs();
+    if (m_alarm > 0)
+        wakeLead().observe(now - m_alarm);
+    while (now < m_deadline) {
+        cpuRelax();
+        now = monotonicNs();
+    }
+    fire();
+}
+#else
+void Timer::wake()
+{
+}
+#endif
 
 void Timer::fire()
 {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QObject>
+#include <cstdint>
 #include <memory>
 
 class QSocketNotifier;
@@ -11,9 +12,10 @@ namespace zorv {
 // A timer with a mode (0 off, 1 single shot) and a period in milliseconds.
 // Setting mode 1 arms it for the period from now; setting the period while it
 // is armed re-arms it for the new period from now; a period of 0 or less fires
-// as soon as the event loop can. On Linux it rests on a timerfd watched by the
-// event loop, which fires within microseconds of its deadline; elsewhere on a
-// precise QTimer.
+// as soon as the event loop can. It never fires before its deadline. On Linux
+// it rests on a timerfd watched by the event loop, set a little before the
+// deadline so that the last stretch is waited out awake and the tick comes
+// within microseconds of it; elsewhere on a precise QTimer.
 class Timer : public QObject {
     Q_OBJECT
 public:
@@ -32,10 +34,15 @@ private:
     void arm();
     void disarm();
     void fire();
+    void wake();
 
     int m_mode = 0;
     int m_period = 1000;
     int m_fd = -1;
+    // When the tick is due, and when the timerfd goes off a little earlier
+    // (0 when there is nothing to learn from its lateness); CLOCK_MONOTONIC ns.
+    std::int64_t m_deadline = 0;
+    std::int64_t m_alarm = 0;
     QSocketNotifier* m_notifier = nullptr;
     QTimer* m_fallback = nullptr;
 };

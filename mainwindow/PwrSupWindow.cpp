@@ -1,9 +1,11 @@
 #include "mainwindow/PwrSupWindow.h"
 
 #include "app/Menu.h"
+#include "app/Singletons.h"
 #include "mainwindow/Controls.h"
 
 #include <QFont>
+#include <QFontMetrics>
 #include <QMenuBar>
 #include <QResizeEvent>
 #include <QStringList>
@@ -15,6 +17,19 @@ namespace {
 constexpr QSize kOpeningSize{521, 339};
 constexpr QSize kMinimumSize{390, 330};
 constexpr QSize kMaximumSize{32000, 32000};
+
+// The layout was drawn for a narrower system font: a label that would be cut
+// off in its box is set in a condensed face of the same font instead.
+void condenseToFit(QWidget* widget, const QString& text, int width)
+{
+    QFont font = widget->font();
+    for (int stretch : {QFont::SemiCondensed, QFont::Condensed, QFont::ExtraCondensed}) {
+        if (QFontMetrics(font).horizontalAdvance(text) <= width)
+            break;
+        font.setStretch(stretch);
+    }
+    widget->setFont(font);
+}
 
 QObject* makeControl(const ControlSpec& spec, QWidget* content, QObject* owner)
 {
@@ -86,6 +101,8 @@ QObject* makeControl(const ControlSpec& spec, QWidget* content, QObject* owner)
     widget->setGeometry(spec.geometry);
     widget->setEnabled(spec.enabled);
     widget->setToolTip(QString::fromUtf8(spec.helpTag));
+    if (spec.kind == ControlKind::StaticText)
+        condenseToFit(widget, QString::fromUtf8(spec.text), spec.geometry.width());
     return widget;
 }
 
@@ -119,7 +136,10 @@ PwrSupWindow::~PwrSupWindow()
 
 void PwrSupWindow::Layout()
 {
-    Menu().populate(menuBar());
+    // The program's one menu bar; binding it to a reference keeps this from
+    // compiling into a temporary Menu should the accessor go out of sight.
+    class Menu& bar = Menu();
+    bar.populate(menuBar());
     setWindowTitle(QStringLiteral("Power Supply Window"));
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
                    | Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);

@@ -7,9 +7,10 @@ namespace zorv {
 
 void PwrSupWindow::PSComTimer_Action()
 {
-    // The command goes out first, so that nothing adds latency before it.
-    PSComTimer->setMode(0);
+    // The command goes out first, so that nothing adds latency before it;
+    // the single shot that brought us here is spent already.
     Serial1->write(Command);
+    PSComTimer->setMode(0);
     PSComTimer->setMode(ComTimMode);
     PSComTimer->setPeriod(TimerPeriod);
     CmdTxt->setText(Command);

@@ -17,6 +17,11 @@ void PwrSupWindow::StartButton_Action()
         return;
     }
 
+    // A zero-volt command still due from a run stopped within its two
+    // seconds would land in the middle of this one, or, through the check's
+    // yields, restore the controls while the check runs.
+    ZeroVTimer->setMode(0);
+
     StartButton->setCaption(QStringLiteral("Checking..."));
     StartButton->setEnabled(false);
     StartButton->refresh();
@@ -43,9 +48,6 @@ void PwrSupWindow::StartButton_Action()
     TimerPeriod = ToInt32(Val(PSIntrComDelay));
     ComTimMode = 1;
 
-    // A zero-volt command still due from a run stopped within its two
-    // seconds would land in the middle of this one.
-    ZeroVTimer->setMode(0);
     PSComTimer->setPeriod(10);
     PSComTimer->setMode(1);
 

@@ -2,6 +2,7 @@
 
 #include <QStringList>
 #include <initializer_list>
+#include <optional>
 
 namespace zorv {
 namespace {
@@ -29,40 +30,50 @@ void readFreeText(TextInputStream& in, QString& text, QString& lastLine, const s
 
 } // namespace
 
-SectionsRead readDeviceDescription(TextInputStream& in, DeviceDescription& d, const std::function<void()>& yield)
+void readDeviceDescription(TextInputStream& in, DeviceDescription& d, const std::function<void()>& yield,
+                           const std::function<void(Section)>& sectionRead)
 {
-    SectionsRead read;
     while (!in.atEnd()) {
         const QString line = in.readLine();
+        std::optional<Section> section;
         if (line == u"*NAME*") {
             readFixed(in, {&d.PSMfgName, &d.PSMfgModNum});
+            section = Section::Name;
         } else if (line == u"*DESCRIPTION*") {
             readFreeText(in, d.PSDescription, d.LastLine, yield);
+            section = Section::Description;
         } else if (line == u"*HOOKUP*") {
             readFreeText(in, d.PSHookup, d.LastLine, yield);
+            section = Section::Hookup;
         } else if (line == u"*PARAMETERS*") {
             readFixed(in, {&d.PSSerialPortType, &d.PSBaudRate, &d.PSParity, &d.PSDataBits, &d.PSStopBits,
                            &d.PSProtocol, &d.PSIntrComDelay, &d.LastLine});
+            section = Section::Parameters;
         } else if (line == u"*COMMAND PS SELECT*") {
             readFixed(in, {&d.PSComPSSelPre, &d.PSComPSSelFormat, &d.PSComPSSelPost});
-            read.psSelect = true;
+            section = Section::PSSelect;
         } else if (line == u"*COMMAND PS INIT*") {
             readFixed(in, {&d.PSComPSInitPre, &d.PSComPSInitFormat, &d.PSComPSInitPost});
+            section = Section::PSInit;
         } else if (line == u"*COMMAND OUTPUT SELECT*") {
             readFixed(in, {&d.PSComOutList, &d.VoltsMaxList, &d.PSComOutSelPre, &d.PSComOutSelFormat,
                            &d.PSComOutSelPost});
-            read.outputSelect = true;
+            section = Section::OutputSelect;
         } else if (line == u"*COMMAND OUTPUT INIT*") {
             readFixed(in, {&d.PSComOutInitPre, &d.PSComOutInitFormat, &d.PSComOutInitPost});
+            section = Section::OutputInit;
         } else if (line == u"*COMMAND VOLT SET*") {
             readFixed(in, {&d.PSComVoltSetPre, &d.PSComVoltSetFormat, &d.PSComVoltSetPost, &d.PSComVoltSetUnit});
+            section = Section::VoltSet;
         } else if (line == u"*COMMAND CURRENT READ*") {
             readFixed(in, {&d.PSComCurReadPre, &d.PSComCurReadFormat, &d.PSComCurReadDelim});
+            section = Section::CurrentRead;
         }
+        if (section && sectionRead)
+            sectionRead(*section);
         if (yield)
             yield();
     }
-    return read;
 }
 
 } // namespace zorv

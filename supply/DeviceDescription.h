@@ -45,15 +45,26 @@ struct DeviceDescription {
     QString VoltsMaxList;
 };
 
-// Which sections that steer controls were met while reading.
-struct SectionsRead {
-    bool psSelect = false;
-    bool outputSelect = false;
+// The sections of a description, in the order a line is tested against them.
+enum class Section {
+    Name,
+    Description,
+    Hookup,
+    Parameters,
+    PSSelect,
+    PSInit,
+    OutputSelect,
+    OutputInit,
+    VoltSet,
+    CurrentRead,
 };
 
 // Reads a description into d. Nothing is reset first: a section the text
 // lacks leaves its fields as they were, and a repeated section replaces the
-// earlier one. yield runs once per line read.
-SectionsRead readDeviceDescription(TextInputStream& in, DeviceDescription& d, const std::function<void()>& yield = {});
+// earlier one. yield runs once per line read. sectionRead runs after each
+// appearance of a section, once its lines are stored, so that what a section
+// sets up beyond its fields is done for every appearance in turn.
+void readDeviceDescription(TextInputStream& in, DeviceDescription& d, const std::function<void()>& yield = {},
+                           const std::function<void(Section)>& sectionRead = {});
 
 } // namespace zorv

@@ -8,6 +8,32 @@
 
 namespace zorv {
 
+namespace {
+
+// The output rows, and the limit of a supply without a list of outputs. No
+// row is selected: no output is chosen until the user picks one.
+void setUpOutputs(PwrSupWindow& w)
+{
+    if (w.PSComOutList.isEmpty()) {
+        w.OutNumberPopup->setEnabled(true);
+        w.OutNumberPopup->deleteAllRows();
+        w.OutNumberPopup->addRow(QStringLiteral("1"));
+        w.OutNumberPopup->setEnabled(false);
+        w.VoltsMax = Val(NthField(w.VoltsMaxList, QStringLiteral(","), 1));
+    } else {
+        w.OutNumberPopup->deleteAllRows();
+        const int outputs = CountFields(w.PSComOutList, QStringLiteral(","));
+        for (int i = 1; i <= outputs; ++i) {
+            w.OutNumberPopup->addRow(NthField(w.PSComOutList, QStringLiteral(","), i));
+            yieldToEventLoop();
+        }
+    }
+    w.OutNumberPopup->setEnabled(!w.PSComOutSelPre.isEmpty() || !w.PSComOutSelFormat.isEmpty()
+                                 || !w.PSComOutSelPost.isEmpty());
+}
+
+} // namespace
+
 void PwrSupWindow::PPSpopup_Change()
 {
     LineTerm = Chr(13);
@@ -26,28 +52,16 @@ void PwrSupWindow::PPSpopup_Change()
     }
 
     TextInputStream in(*text);
-    const SectionsRead read = readDeviceDescription(in, *this, yieldToEventLoop);
-    if (read.psSelect)
-        DevNumberPopup->setEnabled(!PSComPSSelPre.isEmpty() || !PSComPSSelFormat.isEmpty()
-                                   || !PSComPSSelPost.isEmpty());
-    if (read.outputSelect) {
-        if (PSComOutList.isEmpty()) {
-            OutNumberPopup->setEnabled(true);
-            OutNumberPopup->deleteAllRows();
-            OutNumberPopup->addRow(QStringLiteral("1"));
-            OutNumberPopup->setEnabled(false);
-            VoltsMax = Val(NthField(VoltsMaxList, QStringLiteral(","), 1));
-        } else {
-            OutNumberPopup->deleteAllRows();
-            const int outputs = CountFields(PSComOutList, QStringLiteral(","));
-            for (int i = 1; i <= outputs; ++i) {
-                OutNumberPopup->addRow(NthField(PSComOutList, QStringLiteral(","), i));
-                yieldToEventLoop();
-            }
-        }
-        OutNumberPopup->setEnabled(!PSComOutSelPre.isEmpty() || !PSComOutSelFormat.isEmpty()
-                                   || !PSComOutSelPost.isEmpty());
-    }
+    // The controls a section sets up follow each appearance of it: with a
+    // section given twice, both take effect in turn (an output list given
+    // empty and then filled keeps the limit the empty one set).
+    readDeviceDescription(in, *this, yieldToEventLoop, [this](Section section) {
+        if (section == Section::PSSelect)
+            DevNumberPopup->setEnabled(!PSComPSSelPre.isEmpty() || !PSComPSSelFormat.isEmpty()
+                                       || !PSComPSSelPost.isEmpty());
+        else if (section == Section::OutputSelect)
+            setUpOutputs(*this);
+    });
 
     ZeroVCheckBox->setEnabled(true);
     updateZeroCommand();

@@ -1,0 +1,607 @@
+// Plays real runs through the main window against pseudo-terminals and
+// prints how precisely the commands arrive, what a run costs as scripts,
+// folders and descriptions grow, and how a plain reference player on the same
+// machine compares.
+//
+//   zorv_bench [--cpu-hold SECONDS]
+
+#include "framework/Files.h"
+#include "framework/PortList.h"
+#include "framework/Strings.h"
+#include "mainwindow/PwrSupWindow.h"
+#include "script/Script.h"
+#include "support/Pty.h"
+#include "support/TestSupport.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <cmath>
+#include <cstdio>
+#include <ctime>
+#include <fcntl.h>
+#include <functional>
+#include <mutex>
+#include <poll.h>
+#include <string>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+using zorv::PwrSupWindow;
+
+std::int64_t clockNs(clockid_t clock)
+{
+    timespec ts{};
+    clock_gettime(clock, &ts);
+    return static_cast<std::int64_t>(ts.tv_sec) * 1000000000LL + ts.tv_nsec;
+}
+
+std::int64_t nowNs()
+{
+    return clockNs(CLOCK_MONOTONIC);
+}
+
+double nsToMs(double ns)
+{
+    return ns / 1e6;
+}
+
+// One command as it arrived at the far end of the line, with the process's
+// CPU time at that moment.
+struct Arrival {
+    std::int64_t at;
+    std::int64_t cpu;
+    QByteArray bytes;
+};
+
+// Reads the master side of a pseudo-terminal on a thread of its own, so the
+// arrival times do not depend on the program's event loop, and splits what
+// arrives into commands at carriage returns.
+class Recorder {
+public:
+    explicit Recorder(int fd) : m_fd(fd)
+    {
+        if (::pipe2(m_wake, O_CLOEXEC) != 0)
+            m_wake[0] = m_wake[1] = -1;
+    }
+    ~Recorder()
+    {
+        stop();
+        for (int fd : m_wake)
+            if (fd >= 0)
+                ::close(fd);
+    }
+    Recorder(const Recorder&) = delete;
+    Recorder& operator=(const Recorder&) = delete;
+
+    // onComplete runs on the recorder's thread once `expected` commands are in.
+    void start(int expected, std::function<void()> onComplete = {})
+    {
+        stop();
+        m_arrivals.clear();
+        m_pending.clear();
+        m_count = 0;
+        m_expected = expected;
+        m_onComplete = std::move(onComplete);
+        m_thread = std::thread([this] { loop(); });
+    }
+
+    std::vector<Arrival> stop()
+    {
+        if (m_thread.joinable()) {
+            const char byte = 'x';
+            [[maybe_unused]] const auto written = ::write(m_wake[1], &byte, 1);
+            m_thread.join();
+            char drain = 0;
+            [[maybe_unused]] const auto read = ::read(m_wake[0], &drain, 1);
+        }
+        const std::lock_guard<std::mutex> lock(m_mutex);
+        return m_arrivals;
+    }
+
+    int count() const { return m_count.load(); }
+
+    bool waitFor(int commands, int timeoutMs) const
+    {
+        const std::int64_t deadline = nowNs() + static_cast<std::int64_t>(timeoutMs) * 1000000;
+        while (m_count.load() < commands && nowNs() < deadline)
+            ::usleep(1000);
+        return m_count.load() >= commands;
+    }
+
+private:
+    void loop()
+    {
+        pollfd fds[2] = {{m_fd, POLLIN, 0}, {m_wake[0], POLLIN, 0}};
+        char buffer[65536];
+        for (;;) {
+            const int ready = ::poll(fds, 2, -1);
+            if (ready < 0) {
+                if (errno == EINTR)
+                    continue;
+                return;
+            }
+            if (fds[1].revents != 0)
+                return;
+            if ((fds[0].revents & POLLIN) == 0) {
+                // No slave is open just now; wait for one without spinning.
+                ::usleep(1000);
+                continue;
+            }
+            const std::int64_t at = nowNs();
+            const std::int64_t cpu = clockNs(CLOCK_PROCESS_CPUTIME_ID);
+            for (;;) {
+                const ssize_t n = ::read(m_fd, buffer, sizeof buffer);
+                if (n <= 0)
+                    break;
+                m_pending.append(buffer, n);
+            }
+            qsizetype end;
+            bool complete = false;
+            {
+                const std::lock_guard<std::mutex> lock(m_mutex);
+                while ((end = m_pending.indexOf('\r')) >= 0) {
+                    m_arrivals.push_back({at, cpu, m_pending.left(end + 1)});
+                    m_pending.remove(0, end + 1);
+                    if (++m_count == m_expected)
+                        complete = true;
+                }
+            }
+            if (complete && m_onComplete)
+                m_onComplete();
+        }
+    }
+
+    int m_fd;
+    int m_wake[2] = {-1, -1};
+    std::thread m_thread;
+    std::mutex m_mutex;
+    std::vector<Arrival> m_arrivals;
+    QByteArray m_pending;
+    std::atomic<int> m_count{0};
+    int m_expected = 0;
+    std::function<void()> m_onComplete;
+};
+
+// A description of a single-output SCPI supply; `delay` is the pause between
+// the set-up commands, `freeText` fills the description section.
+QString description(int delay, const QString& freeText = {})
+{
+    QStringList lines{QStringLiteral("*NAME*"), QStringLiteral("Bench Supplies"), QStringLiteral("BS-1")};
+    if (!freeText.isEmpty()) {
+        lines << QStringLiteral("*DESCRIPTION*");
+        for (qsizetype at = 0; at < freeText.size(); at += 100)
+            lines << freeText.mid(at, 100);
+        lines << QStringLiteral("*END*");
+    }
+    lines << QStringLiteral("*PARAMETERS*") << QStringLiteral("RS-232") << QStringLiteral("14")
+          << QStringLiteral("0") << QStringLiteral("8") << QStringLiteral("1") << QStringLiteral("SCPI")
+          << QString::number(delay) << QStringLiteral("-");
+    lines << QStringLiteral("*COMMAND PS SELECT*") << QStringLiteral("ADDR ") << QStringLiteral("0") << QString();
+    lines << QStringLiteral("*COMMAND PS INIT*") << QStringLiteral("*CLS") << QString() << QString();
+    lines << QStringLiteral("*COMMAND OUTPUT SELECT*") << QString() << QStringLiteral("30")
+          << QStringLiteral("INST:NSEL ") << QStringLiteral("0") << QString();
+    lines << QStringLiteral("*COMMAND OUTPUT INIT*") << QStringLiteral("OUTP ON") << QString() << QString();
+    lines << QStringLiteral("*COMMAND VOLT SET*") << QStringLiteral("VOLT ") << QStringLiteral("0.000")
+          << QString() << QStringLiteral("1");
+    return lines.join(u'\n') + u'\n';
+}
+
+bool writeFile(const QString& path, const QByteArray& bytes)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+}
+
+// `lines` lines `hold` milliseconds apart, from time 0, in seconds.
+QString evenScript(int lines, int holdMs)
+{
+    QStringList script;
+    for (int k = 0; k < lines; ++k)
+        script << QString::number(k * holdMs / 1000.0, 'g', 12) + u',' + QString::number(1 + k % 10);
+    return script.join(u'\r');
+}
+
+struct Stats {
+    double median = 0, p99 = 0, max = 0, min = 0;
+};
+
+Stats statsOf(std::vector<double> values)
+{
+    Stats s;
+    if (values.empty())
+        return s;
+    std::sort(values.begin(), values.end());
+    const std::size_t n = values.size();
+    s.median = n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
+    s.p99 = values[static_cast<std::size_t>(std::ceil(0.99 * static_cast<double>(n))) - 1];
+    s.max = values.back();
+    s.min = values.front();
+    return s;
+}
+
+// What a run's wire sequence is, worked out from the script the same way the
+// sequencer arms its timer: the period before each command, the script time
+// of each line.
+struct Plan {
+    int delay = 0;
+    std::vector<int> periods; // before command i, from the previous one (Start for i = 0)
+    std::vector<double> lineTimes;
+    int setupCommands = 0;
+    int commands() const { return static_cast<int>(periods.size()); }
+};
+
+Plan planFor(const QString& script, int delay)
+{
+    Plan plan;
+    plan.delay = delay;
+    const QStringList lines = script.split(u'\r');
+    for (const QString& line : lines) {
+        if (line.isEmpty() && !plan.lineTimes.empty())
+            break;
+        plan.lineTimes.push_back(zorv::script::lineTime(line));
+    }
+    plan.periods = {10, delay, delay, delay};
+    if (plan.lineTimes.front() != 0.0)
+        plan.periods.push_back(delay);
+    plan.setupCommands = static_cast<int>(plan.periods.size());
+    plan.periods.push_back(plan.lineTimes.front() != 0.0 ? zorv::script::holdMs(0.0, plan.lineTimes.front(), 1.0)
+                                                         : delay);
+    for (std::size_t k = 1; k < plan.lineTimes.size(); ++k)
+        plan.periods.push_back(zorv::script::holdMs(plan.lineTimes[k - 1], plan.lineTimes[k], 1.0));
+    return plan;
+}
+
+struct Timing {
+    Stats error;      // ms
+    double drift = 0; // ms
+    int commands = 0;
+    bool ok = false;
+};
+
+// Interval errors between consecutive script lines, and the drift of the
+// last line against the script's own time (time 0 lies one set-up pause
+// after the first output-init command).
+Timing timingOf(const Plan& plan, const std::vector<Arrival>& a)
+{
+    Timing t;
+    t.commands = static_cast<int>(a.size());
+    if (static_cast<int>(a.size()) != plan.commands())
+        return t;
+    std::vector<double> errors;
+    const int first = plan.setupCommands;
+    for (int i = first + 1; i < plan.commands(); ++i) {
+        const auto u = static_cast<std::size_t>(i);
+        errors.push_back(nsToMs(static_cast<double>(a[u].at - a[u - 1].at)) - plan.periods[u]);
+    }
+    t.error = statsOf(errors);
+    const double zero = static_cast<double>(a[3].at) + plan.delay * 1e6;
+    t.drift = nsToMs(static_cast<double>(a.back().at) - zero) - plan.lineTimes.back() * 1000.0;
+    t.ok = true;
+    return t;
+}
+
+class Bench {
+public:
+    Bench()
+    {
+        zorv::files::setProgramFolderForTesting(m_dir.path() + u'/');
+        QDir(m_dir.path()).mkpath(QStringLiteral("ZORV dep files"));
+        m_models = m_dir.path() + QStringLiteral("/ZORV dep files/");
+        writeFile(m_models + QStringLiteral("Bench.dep"), description(kDelay).toUtf8());
+        writeFile(m_models + QStringLiteral("Fast.dep"), description(0).toUtf8());
+        m_dialogs.expectMessages();
+        zorv::ports::setPortsForTesting(QStringList{m_line.slavePath()});
+
+        m_window = new PwrSupWindow;
+        m_window->show();
+        settle();
+        m_window->SerialPortPopup_MouseEnter();
+        chooseModel(QStringLiteral("Bench"));
+    }
+    ~Bench()
+    {
+        delete m_window;
+        zorv::ports::setPortsForTesting(std::nullopt);
+        zorv::files::setProgramFolderForTesting({});
+    }
+
+    static constexpr int kDelay = 10;
+
+    bool ready() const { return m_line.isValid() && m_reference.isValid() && m_window->Serial1->isOpen(); }
+    PwrSupWindow& window() { return *m_window; }
+    QString modelFolder() const { return m_models; }
+    QString programFolder() const { return m_dir.path() + u'/'; }
+    QStringList messages() const { return m_dialogs.messages; }
+
+    static void settle()
+    {
+        QElapsedTimer clock;
+        clock.start();
+        while (clock.elapsed() < 50)
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    }
+
+    // Picks a model by name as the user would; the time loading took, in ms.
+    double chooseModel(const QString& name)
+    {
+        m_window->PPSpopup_MouseEnter();
+        const int index = m_window->PPSpopup->findText(name);
+        QElapsedTimer clock;
+        clock.start();
+        m_window->PPSpopup->setListIndex(index);
+        return static_cast<double>(clock.nsecsElapsed()) / 1e6;
+    }
+
+    struct Played {
+        std::vector<Arrival> arrivals;
+        double setTextMs = 0;
+        double startMs = 0;
+        bool ended = false;
+    };
+
+    // Puts the script in the text area, presses Start and plays the run to
+    // its end.
+    Played play(const QString& script, int expected, int timeoutMs)
+    {
+        Played played;
+        QElapsedTimer clock;
+        clock.start();
+        m_window->myEditField->setText(script);
+        (void)m_window->myEditField->line(1);
+        played.setTextMs = static_cast<double>(clock.nsecsElapsed()) / 1e6;
+        settle();
+        if (!m_window->StartButton->isEnabled())
+            return played;
+
+        QEventLoop loop;
+        Recorder recorder(m_line.masterFd());
+        recorder.start(expected, [&loop] {
+            QMetaObject::invokeMethod(&loop, [&loop] { loop.quit(); }, Qt::QueuedConnection);
+        });
+        QTimer::singleShot(timeoutMs, &loop, [&loop] { loop.quit(); });
+        clock.restart();
+        m_window->StartButton->click();
+        played.startMs = static_cast<double>(clock.nsecsElapsed()) / 1e6;
+        if (recorder.count() < expected)
+            loop.exec();
+        QElapsedTimer grace;
+        grace.start();
+        while (m_window->StartButton->caption() != u"Start" && grace.elapsed() < 2000)
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        recorder.waitFor(expected, 200);
+        played.arrivals = recorder.stop();
+        played.ended = m_window->StartButton->caption() == u"Start";
+        return played;
+    }
+
+    // The same bytes with the same periods, from a plain loop that sleeps to
+    // absolute deadlines: what this machine allows at best.
+    std::vector<Arrival> playReference(const std::vector<Arrival>& commands, const Plan& plan)
+    {
+        const int fd = ::open(m_reference.slavePath().toLocal8Bit().constData(), O_WRONLY | O_NOCTTY | O_CLOEXEC);
+        if (fd < 0)
+            return {};
+        Recorder recorder(m_reference.masterFd());
+        recorder.start(static_cast<int>(commands.size()));
+        timespec deadline{};
+        clock_gettime(CLOCK_MONOTONIC, &deadline);
+        for (std::size_t i = 0; i < commands.size(); ++i) {
+            const long period = static_cast<long>(std::max(0, plan.periods[i]));
+            deadline.tv_sec += period / 1000;
+            deadline.tv_nsec += (period % 1000) * 1000000L;
+            if (deadline.tv_nsec >= 1000000000L) {
+                deadline.tv_nsec -= 1000000000L;
+                ++deadline.tv_sec;
+            }
+            while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &deadline, nullptr) == EINTR) {
+            }
+            [[maybe_unused]] const auto written = ::write(fd, commands[i].bytes.constData(),
+                                                          static_cast<std::size_t>(commands[i].bytes.size()));
+        }
+        recorder.waitFor(static_cast<int>(commands.size()), 2000);
+        std::vector<Arrival> arrivals = recorder.stop();
+        ::close(fd);
+        return arrivals;
+    }
+
+private:
+    QTemporaryDir m_dir;
+    QString m_models;
+    zorv::testing::Pty m_line;
+    zorv::testing::Pty m_reference;
+    zorv::testing::ScriptedDialogs m_dialogs;
+    PwrSupWindow* m_window = nullptr;
+};
+
+std::string ratio(double ours, double reference)
+{
+    if (std::fabs(reference) < 1e-4)
+        return "-";
+    char text[32];
+    std::snprintf(text, sizeof text, "x%.1f", ours / reference);
+    return text;
+}
+
+std::string cell(double ours, double reference)
+{
+    char text[64];
+    std::snprintf(text, sizeof text, "%.3f / %.3f (%s)", ours, reference, ratio(ours, reference).c_str());
+    return text;
+}
+
+struct Case {
+    const char* name;
+    int lines;
+    int holdMs;
+};
+
+int runTimingTable(Bench& bench, int cpuHoldSeconds)
+{
+    int failures = 0;
+    const Case cases[] = {
+        {"hold 1 ms", 500, 1},
+        {"hold 10 ms", 200, 10},
+        {"hold 100 ms", 30, 100},
+        {"hold 2 s", 4, 2000},
+        {"1,000 lines at 10 ms", 1000, 10},
+    };
+    std::printf("## Timing of runs\n\n");
+    std::printf("Interval error = arrival - previous arrival - armed period, between consecutive script\n"
+                "lines; drift = last line's arrival - (script time 0 + t(N) x U). All in ms,\n"
+                "each cell \"ZORV / reference (ratio)\".\n\n");
+    std::printf("| run | lines | error median | error p99 | error max | error min | drift of last line |\n");
+    std::printf("|---|---:|---|---|---|---|---|\n");
+    bool goalsMet = true;
+    double worstDrift = 0;
+    for (const Case& c : cases) {
+        const QString script = evenScript(c.lines, c.holdMs);
+        const Plan plan = planFor(script, Bench::kDelay);
+        const int timeoutMs = 10000 + c.lines * (c.holdMs + 5) * 2;
+        const Bench::Played played = bench.play(script, plan.commands(), timeoutMs);
+        const Timing ours = timingOf(plan, played.arrivals);
+        if (!ours.ok || !played.ended) {
+            std::printf("| %s | %d | run failed: %d of %d commands, ended: %s | | | | |\n", c.name, c.lines,
+                        ours.commands, plan.commands(), played.ended ? "yes" : "no");
+            ++failures;
+            continue;
+        }
+        const Timing ref = timingOf(plan, bench.playReference(played.arrivals, plan));
+        std::printf("| %s | %d | %s | %s | %s | %s | %s |\n", c.name, c.lines,
+                    cell(ours.error.median, ref.error.median).c_str(), cell(ours.error.p99, ref.error.p99).c_str(),
+                    cell(ours.error.max, ref.error.max).c_str(), cell(ours.error.min, ref.error.min).c_str(),
+                    cell(ours.drift, ref.drift).c_str());
+        std::fflush(stdout);
+        goalsMet = goalsMet && ours.error.median <= 0.1 && ours.error.max <= 1.0;
+        if (c.lines == 1000)
+            worstDrift = ours.drift;
+    }
+    std::printf("\nGoals: interval error median <= 0.1 ms and max <= 1 ms at every hold: %s; "
+                "drift of the 1,000-line run <= 50 ms: %s (%.3f ms).\n\n",
+                goalsMet ? "met" : "NOT met", std::fabs(worstDrift) <= 50 ? "met" : "NOT met", worstDrift);
+
+    // CPU during a long hold: the line's hold is all waiting.
+    const QString script = QStringLiteral("0,1\r%1,2").arg(cpuHoldSeconds);
+    const Plan plan = planFor(script, Bench::kDelay);
+    const Bench::Played played = bench.play(script, plan.commands(), cpuHoldSeconds * 1000 + 10000);
+    if (static_cast<int>(played.arrivals.size()) == plan.commands()) {
+        const auto& a = played.arrivals;
+        const double oursCpu = nsToMs(static_cast<double>(a.back().cpu - a[a.size() - 2].cpu));
+        const double oursWall = nsToMs(static_cast<double>(a.back().at - a[a.size() - 2].at));
+        const std::vector<Arrival> r = bench.playReference(a, plan);
+        const double refCpu = r.size() == a.size() ? nsToMs(static_cast<double>(r.back().cpu - r[r.size() - 2].cpu)) : -1;
+        std::printf("CPU time during a %d s hold (whole process, all threads, the recording thread included): "
+                    "ZORV %.3f ms (%.4f %% of one core), reference %.3f ms.\n\n",
+                    cpuHoldSeconds, oursCpu, 100.0 * oursCpu / oursWall, refCpu);
+    } else {
+        std::printf("CPU hold run failed: %zu of %d commands.\n\n", played.arrivals.size(), plan.commands());
+        ++failures;
+    }
+    return failures;
+}
+
+int runGrowthTable(Bench& bench)
+{
+    int failures = 0;
+    bench.chooseModel(QStringLiteral("Fast"));
+    std::printf("## Growth\n\n");
+    std::printf("Scripts whose lines all have time 0 (every period 0), model with no set-up pause. Start check =\n"
+                "the Start press (range check of every line, port set-up, arming); run = first to last voltage\n"
+                "command as they arrive.\n\n");
+    std::printf("| script lines | put in text area (ms) | Start check (ms) | per line (us) | run (ms) | per tick (us) |\n");
+    std::printf("|---:|---:|---:|---:|---:|---:|\n");
+    for (int lines = 1000; lines <= 100000; lines *= 10) {
+        QStringList rows;
+        for (int k = 0; k < lines; ++k)
+            rows << QStringLiteral("0,%1").arg(1 + k % 10);
+        const QString script = rows.join(u'\r');
+        const Plan plan = planFor(script, 0);
+        const Bench::Played played = bench.play(script, plan.commands(), 120000);
+        const auto& a = played.arrivals;
+        if (static_cast<int>(a.size()) != plan.commands() || !played.ended) {
+            std::printf("| %d | run failed: %zu of %d commands | | | | |\n", lines, a.size(), plan.commands());
+            ++failures;
+            continue;
+        }
+        const double runMs = nsToMs(static_cast<double>(a.back().at - a[static_cast<std::size_t>(plan.setupCommands)].at));
+        std::printf("| %d | %.1f | %.2f | %.3f | %.1f | %.2f |\n", lines, played.setTextMs, played.startMs,
+                    played.startMs * 1000.0 / lines, runMs, runMs * 1000.0 / (lines - 1));
+        std::fflush(stdout);
+    }
+
+    std::printf("\nModel list: the list rebuilt from a folder of n description files (and n/10 other files).\n\n");
+    std::printf("| files | rebuild (ms) | per file (us) |\n|---:|---:|---:|\n");
+    for (int files = 10; files <= 10000; files *= 10) {
+        const QString folder = bench.programFolder() + QStringLiteral("list%1/").arg(files);
+        QDir().mkpath(folder + QStringLiteral("ZORV dep files"));
+        for (int i = 0; i < files; ++i)
+            writeFile(folder + QStringLiteral("ZORV dep files/Model %1.dep").arg(i, 5, 10, QLatin1Char('0')), "x\n");
+        for (int i = 0; i < files / 10; ++i)
+            writeFile(folder + QStringLiteral("ZORV dep files/notes %1.txt").arg(i), "x\n");
+        zorv::files::setProgramFolderForTesting(folder);
+        QElapsedTimer clock;
+        clock.start();
+        bench.window().PPSpopup_Open();
+        const double ms = static_cast<double>(clock.nsecsElapsed()) / 1e6;
+        if (bench.window().PPSpopup->listCount() != files)
+            ++failures;
+        std::printf("| %d | %.2f | %.2f |\n", files, ms, ms * 1000.0 / files);
+        std::fflush(stdout);
+    }
+    zorv::files::setProgramFolderForTesting(bench.programFolder());
+
+    std::printf("\nLoading a description whose description section holds n bytes of free text (lines of 100).\n\n");
+    std::printf("| free text | load (ms) |\n|---:|---:|\n");
+    for (int bytes = 1000; bytes <= 1000000; bytes *= 10) {
+        const QString name = QStringLiteral("Text %1").arg(bytes);
+        QString text;
+        text.reserve(bytes);
+        for (int i = 0; i < bytes; ++i)
+            text.append(QChar(u'a' + i % 26));
+        writeFile(bench.modelFolder() + name + QStringLiteral(".dep"), description(0, text).toUtf8());
+        const double ms = bench.chooseModel(name);
+        if (bench.window().PSDescription.size() != bytes)
+            ++failures;
+        std::printf("| %d bytes | %.2f |\n", bytes, ms);
+        std::fflush(stdout);
+    }
+    return failures;
+}
+
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    int cpuHoldSeconds = 10;
+    const QStringList args = QCoreApplication::arguments();
+    const qsizetype at = args.indexOf(QStringLiteral("--cpu-hold"));
+    if (at > 0 && at + 1 < args.size())
+        cpuHoldSeconds = std::max(1, args[at + 1].toInt());
+
+    Bench bench;
+    if (!bench.ready()) {
+        std::fprintf(stderr, "zorv_bench: no pseudo-terminal or the port did not open\n");
+        return 1;
+    }
+    std::printf("# ZORV benchmark\n\n");
+    int failures = runTimingTable(bench, cpuHoldSeconds);
+    failures += runGrowthTable(bench);
+    for (const QString& message : bench.messages())
+        std::printf("message shown: %s\n", qPrintable(message));
+    if (failures > 0)
+        std::printf("\n%d measurement(s) failed.\n", failures);
+    return failures > 0 ? 1 : 0;
+}

@@ -1,0 +1,128 @@
+#pragma once
+
+#include "framework/Files.h"
+#include "framework/PortList.h"
+#include "mainwindow/PwrSupWindow.h"
+#include "support/Pty.h"
+#include "support/TestSupport.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QEnterEvent>
+#include <QFile>
+#include <QStringList>
+#include <QTemporaryDir>
+#include <memory>
+
+namespace zorv::testing {
+
+// The lines of a description file for a SCPI-like bench supply. Its commands
+// are "SEL <device>", "*RST", "INST <output>", "OUTP ON" and "VOLT <v>" with
+// three decimals, each ended by a carriage return.
+struct BenchDescription {
+    int delayMs = 20;
+    QString outList;            // empty: a supply with one output
+    QString voltsMaxList = QStringLiteral("30");
+    QString voltUnit = QStringLiteral("1");
+    QString baud = QStringLiteral("13"); // 57600 bit/s
+    QString parity = QStringLiteral("0");
+    QString dataBits = QStringLiteral("8");
+    QString stopBits = QStringLiteral("1");
+
+    QString text() const
+    {
+        const QStringList lines{
+            QStringLiteral("*NAME*"), QStringLiteral("Bench Supplies"), QStringLiteral("B-1"),
+            QStringLiteral("*PARAMETERS*"), QStringLiteral("RS-232"), baud, parity, dataBits, stopBits,
+            QStringLiteral("SCPI"), QString::number(delayMs), QStringLiteral("-"),
+            QStringLiteral("*COMMAND PS SELECT*"), QStringLiteral("SEL "), QStringLiteral("0"), QString(),
+            QStringLiteral("*COMMAND PS INIT*"), QStringLiteral("*RST"), QString(), QString(),
+            QStringLiteral("*COMMAND OUTPUT SELECT*"), outList, voltsMaxList, QStringLiteral("INST "),
+            QStringLiteral("0"), QString(),
+            QStringLiteral("*COMMAND OUTPUT INIT*"), QStringLiteral("OUTP ON"), QString(), QString(),
+            QStringLiteral("*COMMAND VOLT SET*"), QStringLiteral("VOLT "), QStringLiteral("0.000"), QString(),
+            voltUnit,
+        };
+        return lines.join(u'\n') + u'\n';
+    }
+};
+
+// A temporary program folder with description files, a pseudo-terminal as
+// the system's only serial port, dialogs answered by the test, and the main
+// window made after those seams are in place. The seams are restored when it
+// goes.
+class BenchWindow {
+public:
+    BenchWindow()
+    {
+        QDir(m_folder.path()).mkpath(QStringLiteral("ZORV dep files"));
+        files::setProgramFolderForTesting(m_folder.path());
+        files::setPreferencesFolderForTesting(m_folder.path());
+        ports::setPortsForTesting(QStringList{m_pty.slavePath()});
+    }
+    ~BenchWindow()
+    {
+        m_window.reset();
+        ports::setPortsForTesting(std::nullopt);
+        files::setProgramFolderForTesting(QString());
+        files::setPreferencesFolderForTesting(QString());
+    }
+    BenchWindow(const BenchWindow&) = delete;
+    BenchWindow& operator=(const BenchWindow&) = delete;
+
+    bool isValid() const { return m_folder.isValid() && m_pty.isValid(); }
+    QString folder() const { return m_folder.path(); }
+
+    bool addModel(const QString& model, const BenchDescription& description)
+    {
+        QFile file(m_folder.filePath(QStringLiteral("ZORV dep files/") + model + QStringLiteral(".dep")));
+        return file.open(QIODevice::WriteOnly) && file.write(description.text().toUtf8()) >= 0;
+    }
+
+    PwrSupWindow& window()
+    {
+        if (!m_window) {
+            m_window = std::make_unique<PwrSupWindow>();
+            m_window->show();
+        }
+        return *m_window;
+    }
+
+    // Picks a model by its name, as a click on its row does.
+    void chooseModel(const QString& model)
+    {
+        PopupMenu* models = window().PPSpopup;
+        models->setListIndex(models->findText(model));
+    }
+
+    void chooseOutput(int row) { window().OutNumberPopup->setListIndex(row); }
+
+    // The pointer enters the port list: the list is rebuilt and port 0 opened.
+    void enterPortList()
+    {
+        QEnterEvent enter(QPointF(2, 2), QPointF(2, 2), QPointF(2, 2));
+        QCoreApplication::sendEvent(window().SerialPortPopup, &enter);
+    }
+
+    // A supply with one output chosen on the open port, ready to run script.
+    void setUp(const BenchDescription& description, const QString& script)
+    {
+        addModel(QStringLiteral("Bench"), description);
+        chooseModel(QStringLiteral("Bench"));
+        chooseOutput(0);
+        enterPortList();
+        window().myEditField->setText(script);
+        m_pty.read(50); // nothing of a run has gone out yet; drop any noise
+    }
+
+    Pty& pty() { return m_pty; }
+    ScriptedDialogs& dialogs() { return m_dialogs; }
+
+private:
+    QTemporaryDir m_folder;
+    Pty m_pty;
+    ScriptedDialogs m_dialogs;
+    std::unique_ptr<PwrSupWindow> m_window;
+};
+
+} // namespace zorv::testing

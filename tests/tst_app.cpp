@@ -1,0 +1,467 @@
+#include "app/AboutWindow.h"
+#include "app/App.h"
+#include "app/FileTypes.h"
+#include "app/Menu.h"
+#include "app/Singletons.h"
+#include "framework/Controls.h"
+#include "framework/FileType.h"
+#include "framework/Files.h"
+#include "framework/PortList.h"
+#include "mainwindow/PwrSupWindow.h"
+#include "support/TestSupport.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QClipboard>
+#include <QDir>
+#include <QFile>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPointer>
+#include <QTimer>
+#include <QTemporaryDir>
+#include <QTest>
+#include <memory>
+#include <unistd.h>
+
+// The accessors of Singletons.h hide the class names: within these tests
+// `zorv::Menu()` is the program's one menu bar and `class zorv::Menu` the
+// class.
+using AboutWindowClass = class zorv::AboutWindow;
+using AppClass = class zorv::App;
+using WindowClass = class zorv::PwrSupWindow;
+
+namespace {
+
+QList<AboutWindowClass*> aboutWindows()
+{
+    QList<AboutWindowClass*> windows;
+    for (QWidget* widget : QApplication::topLevelWidgets())
+        if (auto* about = qobject_cast<AboutWindowClass*>(widget))
+            windows.append(about);
+    return windows;
+}
+
+QList<AboutWindowClass*> visibleAboutWindows()
+{
+    QList<AboutWindowClass*> windows;
+    for (AboutWindowClass* about : aboutWindows())
+        if (about->isVisible())
+            windows.append(about);
+    return windows;
+}
+
+enum class PrefKind { Absent, File, Folder, Unreadable };
+
+} // namespace
+
+Q_DECLARE_METATYPE(PrefKind)
+
+class AppTest : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir m_programFolder;
+    QTemporaryDir m_preferences;
+    std::unique_ptr<AppClass> m_app;
+    std::unique_ptr<WindowClass> m_window;
+
+    QAction* barMenu(int index) const { return m_window->menuBar()->actions().value(index); }
+
+private slots:
+    void init()
+    {
+        QVERIFY(m_programFolder.isValid());
+        QVERIFY(m_preferences.isValid());
+        zorv::files::setProgramFolderForTesting(m_programFolder.path());
+        zorv::files::setPreferencesFolderForTesting(m_preferences.path());
+        zorv::ports::setPortsForTesting(QStringList{});
+
+        // The application object with the About command registered on it, as
+        // start-up leaves it.
+        m_app = std::make_unique<AppClass>();
+        m_app->menuBar = &zorv::Menu();
+        zorv::setApp(m_app.get());
+        AppClass* app = m_app.get();
+        m_app->addMenuHandler(QStringLiteral("HelpAboutZORV"), [app] { return app->_HelpAboutZORV_Action(); });
+
+        m_window = std::make_unique<WindowClass>();
+    }
+
+    void cleanup()
+    {
+        for (AboutWindowClass* about : aboutWindows())
+            delete about;
+        m_window.reset();
+        zorv::setApp(nullptr);
+        m_app.reset();
+        QFile::remove(m_preferences.filePath(QStringLiteral("ZORV.prf")));
+        QDir(m_preferences.filePath(QStringLiteral("ZORV.prf"))).removeRecursively();
+        zorv::ports::setPortsForTesting(std::nullopt);
+        zorv::files::setProgramFolderForTesting(QString());
+        zorv::files::setPreferencesFolderForTesting(QString());
+    }
+
+    // The menus of the main window's bar: one bar, built once, shared by the
+    // application and the window.
+    void menuBarTree()
+    {
+        QCOMPARE(&zorv::Menu(), &zorv::Menu());
+        QCOMPARE(m_app->menuBar, &zorv::Menu());
+
+        const QList<QAction*> menus = m_window->menuBar()->actions();
+        QCOMPARE(menus.size(), 3);
+        const QStringList names{"UntitledMenu2", "UntitledMenu0", "HelpMenu"};
+        const QStringList texts{"File", "Edit", "Help"};
+        const QList<int> itemCounts{1, 6, 1};
+        for (int i = 0; i < 3; ++i) {
+            QCOMPARE(menus[i]->objectName(), names[i]);
+            QCOMPARE(menus[i]->text(), texts[i]);
+            QVERIFY(menus[i]->menu());
+            QCOMPARE(menus[i]->menu()->actions().size(), itemCounts[i]);
+            QCOMPARE(zorv::Menu().item(names[i]), menus[i]);
+        }
+
+        // A second window shows the same menus, not copies.
+        WindowClass second;
+        QCOMPARE(second.menuBar()->actions(), menus);
+    }
+
+    // The accessor makes the main window once; later calls return it and
+    // open nothing.
+    void singleMainWindow()
+    {
+        auto mainWindows = [] {
+            int count = 0;
+            for (QWidget* widget : QApplication::topLevelWidgets())
+                count += qobject_cast<WindowClass*>(widget) ? 1 : 0;
+            return count;
+        };
+        const int before = mainWindows();
+        WindowClass* first = &zorv::PwrSupWindow();
+        QCOMPARE(&zorv::PwrSupWindow(), first);
+        QCOMPARE(mainWindows(), before + 1);
+        QCOMPARE(first->PPSLast, -1);
+        QCOMPARE(first->VoltMult, 1.0);
+        delete first;
+    }
+
+    void menuItems_data()
+    {
+        QTest::addColumn<int>("menu");
+        QTest::addColumn<int>("position");
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QKeySequence>("shortcut");
+        QTest::addColumn<bool>("separator");
+
+        const QKeySequence none;
+        QTest::newRow("Quit") << 0 << 0 << "FileQuit" << "Quit" << QKeySequence(Qt::CTRL | Qt::Key_Q) << false;
+        QTest::newRow("Undo") << 1 << 0 << "EditUndo" << "Undo" << QKeySequence(Qt::CTRL | Qt::Key_Z) << false;
+        QTest::newRow("separator") << 1 << 1 << "UntitledMenu1" << "" << none << true;
+        QTest::newRow("Cut") << 1 << 2 << "EditCut" << "Cut" << QKeySequence(Qt::CTRL | Qt::Key_X) << false;
+        QTest::newRow("Copy") << 1 << 3 << "EditCopy" << "Copy" << QKeySequence(Qt::CTRL | Qt::Key_C) << false;
+        QTest::newRow("Paste") << 1 << 4 << "EditPaste" << "Paste" << QKeySequence(Qt::CTRL | Qt::Key_V) << false;
+        QTest::newRow("Clear") << 1 << 5 << "EditClear" << "Clear" << none << false;
+        QTest::newRow("About") << 2 << 0 << "HelpAboutZORV" << "About ZORV..." << none << false;
+    }
+
+    void menuItems()
+    {
+        QFETCH(int, menu);
+        QFETCH(int, position);
+        QFETCH(QString, name);
+        QFETCH(QString, text);
+        QFETCH(QKeySequence, shortcut);
+        QFETCH(bool, separator);
+
+        QVERIFY(barMenu(menu) && barMenu(menu)->menu());
+        QAction* item = barMenu(menu)->menu()->actions().value(position);
+        QVERIFY(item);
+        QCOMPARE(item->objectName(), name);
+        QCOMPARE(item->isSeparator(), separator);
+        if (!separator)
+            QCOMPARE(item->text(), text);
+        QCOMPARE(item->shortcut(), shortcut);
+        QCOMPARE(item->shortcuts().size(), shortcut.isEmpty() ? 0 : 1);
+        QCOMPARE(zorv::Menu().item(name), item);
+    }
+
+    // The Edit items work on the text area that has the focus, and on
+    // nothing when the focus is elsewhere.
+    void editItems_data()
+    {
+        QTest::addColumn<QString>("item");
+        QTest::addColumn<int>("start");
+        QTest::addColumn<int>("length");
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<bool>("focusOnText");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("clipboard");
+
+        // The text is "alpha beta"; the clipboard holds "gamma" before.
+        QTest::newRow("Copy") << "EditCopy" << 6 << 4 << "" << true << "alpha beta" << "beta";
+        QTest::newRow("Cut") << "EditCut" << 6 << 4 << "" << true << "alpha " << "beta";
+        QTest::newRow("Paste over a selection") << "EditPaste" << 0 << 5 << "" << true << "gamma beta" << "gamma";
+        QTest::newRow("Clear") << "EditClear" << 0 << 6 << "" << true << "beta" << "gamma";
+        QTest::newRow("Clear without a selection") << "EditClear" << 3 << 0 << "" << true << "alpha beta" << "gamma";
+        QTest::newRow("Undo typing") << "EditUndo" << 10 << 0 << "!" << true << "alpha beta" << "gamma";
+        QTest::newRow("Clear, focus elsewhere") << "EditClear" << 0 << 6 << "" << false << "alpha beta" << "gamma";
+        QTest::newRow("Cut, focus elsewhere") << "EditCut" << 0 << 6 << "" << false << "alpha beta" << "gamma";
+        QTest::newRow("Paste, focus elsewhere") << "EditPaste" << 0 << 6 << "" << false << "alpha beta" << "gamma";
+    }
+
+    void editItems()
+    {
+        QFETCH(QString, item);
+        QFETCH(int, start);
+        QFETCH(int, length);
+        QFETCH(QString, typed);
+        QFETCH(bool, focusOnText);
+        QFETCH(QString, text);
+        QFETCH(QString, clipboard);
+
+        m_window->show();
+        QApplication::setActiveWindow(m_window.get());
+        QVERIFY(QTest::qWaitForWindowActive(m_window.get()));
+        zorv::TextArea* area = m_window->myEditField;
+        area->setText(QStringLiteral("alpha beta"));
+        QApplication::clipboard()->setText(QStringLiteral("gamma"));
+
+        area->setFocus(Qt::OtherFocusReason);
+        QTRY_COMPARE(QApplication::focusWidget(), area);
+        QTextCursor cursor = area->textCursor();
+        cursor.setPosition(start);
+        cursor.setPosition(start + length, QTextCursor::KeepAnchor);
+        area->setTextCursor(cursor);
+        if (!typed.isEmpty())
+            QTest::keyClicks(area, typed);
+        if (!focusOnText) {
+            m_window->openTextBtn->setFocus(Qt::OtherFocusReason);
+            QTRY_COMPARE(QApplication::focusWidget(), m_window->openTextBtn);
+        }
+
+        QAction* action = zorv::Menu().item(item);
+        QVERIFY(action);
+        action->trigger();
+        QCOMPARE(area->text(), text);
+        QCOMPARE(QApplication::clipboard()->text(), clipboard);
+    }
+
+    // Lines copied out of the text area come back as the same lines.
+    void copyPasteRoundTrip()
+    {
+        m_window->show();
+        QApplication::setActiveWindow(m_window.get());
+        QVERIFY(QTest::qWaitForWindowActive(m_window.get()));
+        zorv::TextArea* area = m_window->myEditField;
+        area->setText(QStringLiteral("0,1\r2,5"));
+        area->setFocus(Qt::OtherFocusReason);
+        QTRY_COMPARE(QApplication::focusWidget(), area);
+
+        area->selectAll();
+        zorv::Menu().item(QStringLiteral("EditCopy"))->trigger();
+        area->moveCursor(QTextCursor::End);
+        QTest::keyClick(area, Qt::Key_Return);
+        zorv::Menu().item(QStringLiteral("EditPaste"))->trigger();
+        QCOMPARE(area->text(), QStringLiteral("0,1\r2,5\r0,1\r2,5"));
+    }
+
+    // The About command opens one window while one is open and visible, and
+    // a new one once it was closed.
+    void aboutCommand()
+    {
+        QAction* about = zorv::Menu().item(QStringLiteral("HelpAboutZORV"));
+        QVERIFY(about);
+        about->trigger();
+        QCOMPARE(visibleAboutWindows().size(), 1);
+        const QPointer<AboutWindowClass> first = visibleAboutWindows().front();
+
+        about->trigger();
+        QVERIFY(m_app->_HelpAboutZORV_Action());
+        QCOMPARE(aboutWindows().size(), 1);
+        QCOMPARE(visibleAboutWindows().front(), first.data());
+
+        // Closing it ends it; the next command opens a new one.
+        QVERIFY(first->close());
+        QTRY_VERIFY(first.isNull());
+        QCOMPARE(aboutWindows().size(), 0);
+        about->trigger();
+        QCOMPARE(visibleAboutWindows().size(), 1);
+        const QPointer<AboutWindowClass> second = visibleAboutWindows().front();
+
+        // A window that is there but hidden does not count as open.
+        second->hide();
+        QVERIFY(m_app->_HelpAboutZORV_Action());
+        QCOMPARE(visibleAboutWindows().size(), 1);
+        QVERIFY(visibleAboutWindows().front() != second.data());
+    }
+
+    // The program's event loop ends, with status 0, on File > Quit and when
+    // the main window is closed, even while an About window is still open.
+    void eventLoopEnds_data()
+    {
+        QTest::addColumn<bool>("aboutOpen");
+        QTest::addColumn<bool>("quitItem");
+        QTest::newRow("Quit") << false << true;
+        QTest::newRow("Quit, About open") << true << true;
+        QTest::newRow("main window closed") << false << false;
+        QTest::newRow("main window closed, About open") << true << false;
+    }
+
+    void eventLoopEnds()
+    {
+        QFETCH(bool, aboutOpen);
+        QFETCH(bool, quitItem);
+
+        m_window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
+        if (aboutOpen) {
+            QVERIFY(m_app->_HelpAboutZORV_Action());
+            QCOMPARE(visibleAboutWindows().size(), 1);
+        }
+
+        bool gaveUp = false;
+        QTimer::singleShot(0, m_window.get(), [this, quitItem] {
+            if (quitItem)
+                zorv::Menu().item(QStringLiteral("FileQuit"))->trigger();
+            else
+                m_window->close();
+        });
+        QTimer giveUp;
+        giveUp.setSingleShot(true);
+        connect(&giveUp, &QTimer::timeout, qApp, [&gaveUp] {
+            gaveUp = true;
+            QCoreApplication::exit(1);
+        });
+        giveUp.start(10000);
+        const int status = QApplication::exec();
+        QVERIFY2(!gaveUp, "the event loop did not end");
+        QCOMPARE(status, 0);
+    }
+
+    void aboutWindowLayout()
+    {
+        QVERIFY(m_app->_HelpAboutZORV_Action());
+        QCOMPARE(visibleAboutWindows().size(), 1);
+        AboutWindowClass* about = visibleAboutWindows().front();
+        QVERIFY(QTest::qWaitForWindowExposed(about));
+
+        QCOMPARE(about->windowTitle(), QStringLiteral("About ZORV"));
+        QCOMPARE(about->size(), QSize(228, 181));
+        QCOMPARE(about->minimumSize(), QSize(228, 181));
+        QCOMPARE(about->maximumSize(), QSize(228, 181));
+        const Qt::WindowFlags flags = about->windowFlags();
+        QVERIFY(flags.testFlag(Qt::WindowCloseButtonHint));
+        QVERIFY(!flags.testFlag(Qt::WindowMinimizeButtonHint));
+        QVERIFY(!flags.testFlag(Qt::WindowMaximizeButtonHint));
+        QCOMPARE(about->palette().color(QPalette::Window), QColor(Qt::white));
+        // An About window left open does not keep the program running.
+        QVERIFY(!about->testAttribute(Qt::WA_QuitOnClose));
+
+        auto* text1 = about->findChild<zorv::StaticText*>(QStringLiteral("StaticText1"));
+        auto* text2 = about->findChild<zorv::StaticText*>(QStringLiteral("StaticText2"));
+        QVERIFY(text1 && text2);
+        QCOMPARE(text1->geometry(), QRect(13, 5, 202, 89));
+        QCOMPARE(text2->geometry(), QRect(13, 106, 202, 66));
+        QCOMPARE(text1->text(), QStringLiteral("ZORV allows arbitrary voltage waveforms to be 'played' through a "
+                                               "programmable power supplies."));
+        QVERIFY(!text2->text().isEmpty());
+        QVERIFY(text1->wordWrap() && text2->wordWrap());
+        QCOMPARE(text2->font().pixelSize(), 10);
+        QVERIFY(text1->font().pixelSize() != 10);
+
+        // The author's note fits its box.
+        QVERIFY(text2->heightForWidth(text2->width()) <= text2->height());
+        QVERIFY(text1->heightForWidth(text1->width()) <= text1->height());
+    }
+
+    // The preference file is read whole; anything that is not a readable
+    // file reads as "none". Reading never creates or changes it.
+    void preferences_data()
+    {
+        QTest::addColumn<PrefKind>("kind");
+        QTest::addColumn<QByteArray>("content");
+        QTest::addColumn<QString>("expected");
+
+        QTest::newRow("absent") << PrefKind::Absent << QByteArray() << "none";
+        QTest::newRow("empty") << PrefKind::File << QByteArray() << "";
+        QTest::newRow("the word none") << PrefKind::File << QByteArray("none") << "none";
+        QTest::newRow("several lines, CR LF kept")
+            << PrefKind::File << QByteArray("first\r\nsecond\r\n\r\nlast\n") << "first\r\nsecond\r\n\r\nlast\n";
+        QTest::newRow("bare CR kept") << PrefKind::File << QByteArray("a\rb\r") << "a\rb\r";
+        QTest::newRow("UTF-8") << PrefKind::File << QByteArray("Gr\xC3\xBC\xC3\x9F"
+                                                               "e")
+                               << QStringLiteral("Gr\u00FC\u00DFe");
+        QTest::newRow("a folder of that name") << PrefKind::Folder << QByteArray() << "none";
+        QTest::newRow("no permission to read") << PrefKind::Unreadable << QByteArray("secret") << "none";
+    }
+
+    void preferences()
+    {
+        QFETCH(PrefKind, kind);
+        QFETCH(QByteArray, content);
+        QFETCH(QString, expected);
+
+        const QString path = m_preferences.filePath(QStringLiteral("ZORV.prf"));
+        if (kind == PrefKind::Unreadable && geteuid() == 0)
+            QSKIP("root reads a file of mode 000");
+        if (kind == PrefKind::File || kind == PrefKind::Unreadable) {
+            QFile file(path);
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            QCOMPARE(file.write(content), content.size());
+            file.close();
+            if (kind == PrefKind::Unreadable)
+                QVERIFY(file.setPermissions(QFileDevice::Permissions()));
+        } else if (kind == PrefKind::Folder) {
+            QVERIFY(QDir().mkpath(path));
+        }
+
+        AppClass app;
+        QCOMPARE(app.ZORVPref, QString());
+        app.Event_Open();
+        QCOMPARE(app.ZORVPref, expected);
+
+        switch (kind) {
+        case PrefKind::Absent:
+            QVERIFY(!QFile::exists(path));
+            break;
+        case PrefKind::File: {
+            QFile file(path);
+            QVERIFY(file.open(QIODevice::ReadOnly));
+            QCOMPARE(file.readAll(), content);
+            break;
+        }
+        case PrefKind::Unreadable:
+            QFile(path).setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+            break;
+        case PrefKind::Folder:
+            break;
+        }
+    }
+
+    // The open dialog offers the plain-text type by its 17 extensions.
+    void openDialogFilter()
+    {
+        zorv::FileTypes::_Initialize();
+        QCOMPARE(zorv::FileTypes::pTextPlain.name, QStringLiteral("text/plain"));
+        QCOMPARE(zorv::FileTypes::pTextPlain.macType, QStringLiteral("TEXT"));
+        QCOMPARE(zorv::FileTypes::pTextPlain.macCreator, QStringLiteral("????"));
+
+        const QStringList expected{QStringLiteral("text/plain (*.asc *.ascii *.bas *.c *.class *.cp *.cpp *.h *.hp "
+                                                  "*.hpp *.i3 *.java *.m2 *.m3 *.mak *.text *.txt)")};
+        QCOMPARE(zorv::fileDialogFilters(QStringLiteral("text/plain")), expected);
+        // Registering again at a later start-up step adds no second entry.
+        zorv::FileTypes::_Initialize();
+        QCOMPARE(zorv::fileDialogFilters(QStringLiteral("text/plain")), expected);
+
+        // The dialog the open button raises gets that filter.
+        zorv::testing::ScriptedDialogs dialogs;
+        dialogs.nextOpenFile(QString());
+        m_window->openTextBtn->click();
+        QCOMPARE(dialogs.lastOpenFilters, expected);
+        QVERIFY2(dialogs.unexpected.isEmpty(), qPrintable(dialogs.unexpected.join(", ")));
+    }
+};
+
+QTEST_MAIN(AppTest)
+#include "tst_app.moc"

@@ -1,0 +1,670 @@
+#include "framework/Controls.h"
+#include "framework/Serial.h"
+#include "framework/Strings.h"
+#include "framework/TextStream.h"
+#include "framework/Timer.h"
+#include "support/Pty.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QElapsedTimer>
+#include <QMimeData>
+#include <QSignalSpy>
+#include <QTest>
+#include <QVBoxLayout>
+#include <atomic>
+#include <poll.h>
+#include <sys/ioctl.h>
+#include <thread>
+#include <unistd.h>
+
+using namespace zorv;
+using zorv::testing::Pty;
+
+namespace {
+
+// The kernel's termios2, which carries a line speed that has no B constant;
+// glibc's headers do not offer it next to <termios.h>.
+struct KernelTermios2 {
+    tcflag_t c_iflag;
+    tcflag_t c_oflag;
+    tcflag_t c_cflag;
+    tcflag_t c_lflag;
+    cc_t c_line;
+    cc_t c_cc[19];
+    speed_t c_ispeed;
+    speed_t c_ospeed;
+};
+
+// The output speed of the line in bit/s as the pseudo-terminal has it.
+int lineSpeed(const Pty& pty)
+{
+    KernelTermios2 t{};
+    if (::ioctl(pty.masterFd(), _IOR('T', 0x2A, KernelTermios2), &t) != 0)
+        return -1;
+    return static_cast<int>(t.c_ospeed);
+}
+
+} // namespace
+
+class FrameworkTest : public QObject {
+    Q_OBJECT
+private slots:
+    // ---- Timer --------------------------------------------------------
+
+    void timerSingleShotFiresOnce()
+    {
+        Timer timer;
+        QSignalSpy spy(&timer, &Timer::action);
+        timer.setPeriod(50);
+        timer.setMode(1);
+        QCOMPARE(timer.mode(), 1);
+        QTRY_COMPARE_WITH_TIMEOUT(spy.count(), 1, 5000);
+        QCOMPARE(timer.mode(), 0);
+        QTest::qWait(300);
+        QCOMPARE(spy.count(), 1);
+    }
+
+    void timerPeriodWhileArmed_data()
+    {
+        QTest::addColumn<int>("first");
+        QTest::addColumn<int>("second");
+        // First period, then after 150 ms the second; the firing counts from
+        // the change.
+        QTest::addRow("longer") << 300 << 400;
+        QTest::addRow("shorter") << 2000 << 100;
+        QTest::addRow("same again") << 300 << 300;
+    }
+    void timerPeriodWhileArmed()
+    {
+        QFETCH(int, first);
+        QFETCH(int, second);
+        Timer timer;
+        QElapsedTimer sinceChange;
+        qint64 firedAfter = -1;
+        connect(&timer, &Timer::action, this, [&] { firedAfter = sinceChange.elapsed(); });
+        timer.setPeriod(first);
+        timer.setMode(1);
+        QTest::qWait(150);
+        QCOMPARE(firedAfter, -1);
+        sinceChange.start();
+        timer.setPeriod(second);
+        QTRY_VERIFY_WITH_TIMEOUT(firedAfter >= 0, 10000);
+        // Never early; late only by a loose margin, far less than the old
+        // period would have made it.
+        QVERIFY2(firedAfter >= second - 5, qPrintable(QString::number(firedAfter)));
+        QVERIFY2(firedAfter < second + 1000, qPrintable(QString::number(firedAfter)));
+    }
+
+    void timerPeriodZeroFiresSoon_data()
+    {
+        QTest::addColumn<int>("period");
+        QTest::addRow("zero") << 0;
+        QTest::addRow("negative") << -20;
+    }
+    void timerPeriodZeroFiresSoon()
+    {
+        QFETCH(int, period);
+        Timer timer;
+        QSignalSpy spy(&timer, &Timer::action);
+        timer.setPeriod(period);
+        timer.setMode(1);
+        // From the event loop, never inside setMode.
+        QCOMPARE(spy.count(), 0);
+        QTRY_COMPARE_WITH_TIMEOUT(spy.count(), 1, 1000);
+    }
+
+    void timerModeZeroCancels_data()
+    {
+        QTest::addColumn<int>("period");
+        QTest::addRow("pending") << 100;
+        QTest::addRow("already due") << 0;
+    }
+    void timerModeZeroCancels()
+    {
+        QFETCH(int, period);
+        Timer timer;
+        QSignalSpy spy(&timer, &Timer::action);
+        timer.setPeriod(period);
+        timer.setMode(1);
+        if (period == 0)
+            QThread::msleep(20); // due, but its event not yet handled
+        timer.setMode(0);
+        QTest::qWait(400);
+        QCOMPARE(spy.count(), 0);
+        // A period set while off does not arm it.
+        timer.setPeriod(10);
+        QTest::qWait(200);
+        QCOMPARE(spy.count(), 0);
+    }
+
+    // The sequencer arms the next step from the handler of the last one.
+    void timerRearmedFromItsHandler()
+    {
+        Timer timer;
+        int fired = 0;
+        connect(&timer, &Timer::action, this, [&] {
+            if (++fired < 3)
+                timer.setMode(1);
+        });
+        timer.setPeriod(20);
+        timer.setMode(1);
+        QTRY_COMPARE_WITH_TIMEOUT(fired, 3, 5000);
+        QTest::qWait(200);
+        QCOMPARE(fired, 3);
+    }
+
+    // ---- Serial line over a pseudo-terminal ----------------------------
+
+    void serialSettingsArrive_data()
+    {
+        QTest::addColumn<int>("baud");
+        QTest::addColumn<int>("bits");
+        QTest::addColumn<int>("stop");
+        QTest::addColumn<int>("parity");
+        QTest::addColumn<int>("speed");
+        QTest::addColumn<bool>("twoStopBits");
+        QTest::addRow("9600 8N1") << 8 << 3 << 0 << 0 << 9600 << false;
+        QTest::addRow("300 5N2") << 0 << 0 << 2 << 0 << 300 << true;
+        QTest::addRow("1200 7E1") << 2 << 2 << 0 << 2 << 1200 << false;
+        QTest::addRow("1800 6O1") << 3 << 1 << 0 << 1 << 1800 << false;
+        QTest::addRow("1.5 stop bits become 2") << 8 << 3 << 1 << 0 << 9600 << true;
+        QTest::addRow("600") << 1 << 3 << 0 << 0 << 600 << false;
+        QTest::addRow("2400") << 4 << 3 << 0 << 0 << 2400 << false;
+        QTest::addRow("3600") << 5 << 3 << 0 << 0 << 3600 << false;
+        QTest::addRow("4800") << 6 << 3 << 0 << 0 << 4800 << false;
+        QTest::addRow("7200") << 7 << 3 << 0 << 0 << 7200 << false;
+        QTest::addRow("14400") << 9 << 3 << 0 << 0 << 14400 << false;
+        QTest::addRow("19200") << 10 << 3 << 0 << 0 << 19200 << false;
+        QTest::addRow("28800") << 11 << 3 << 0 << 0 << 28800 << false;
+        QTest::addRow("38400") << 12 << 3 << 0 << 0 << 38400 << false;
+        QTest::addRow("57600") << 13 << 3 << 0 << 0 << 57600 << false;
+        QTest::addRow("115200") << 14 << 3 << 0 << 0 << 115200 << false;
+        QTest::addRow("230400") << 15 << 3 << 0 << 0 << 230400 << false;
+    }
+    void serialSettingsArrive()
+    {
+        QFETCH(int, baud);
+        QFETCH(int, bits);
+        QFETCH(int, stop);
+        QFETCH(int, parity);
+        QFETCH(int, speed);
+        QFETCH(bool, twoStopBits);
+        Pty pty;
+        QVERIFY(pty.isValid());
+        Serial serial;
+        serial.setPortName(pty.slavePath());
+        serial.setBaud(baud);
+        serial.setBits(bits);
+        serial.setStop(stop);
+        serial.setParity(parity);
+        QVERIFY(serial.open());
+        const termios t = pty.settings();
+        // A pseudo-terminal keeps the speed and the stop bits; it holds 8 data
+        // bits and no parity whatever it is told, so those rows show only that
+        // they do not upset the rest.
+        QCOMPARE(lineSpeed(pty), speed);
+        QCOMPARE(bool(t.c_cflag & CSTOPB), twoStopBits);
+        // Raw: no flow control, no translation of line ends.
+        QCOMPARE(t.c_iflag & (IXON | IXOFF | ICRNL | INLCR), tcflag_t(0));
+        QCOMPARE(t.c_oflag & OPOST, tcflag_t(0));
+        QCOMPARE(t.c_cflag & CRTSCTS, tcflag_t(0));
+    }
+
+    // An unknown code leaves that setting as it was; Reset brings the new
+    // settings to the open port.
+    void serialUnknownCodesAndReset()
+    {
+        Pty pty;
+        QVERIFY(pty.isValid());
+        Serial serial;
+        serial.setPortName(pty.slavePath());
+        serial.setBaud(8);
+        serial.setBits(2);
+        serial.setStop(2);
+        serial.setParity(1);
+        for (int unknown : {-1, 16, 99})
+            serial.setBaud(unknown);
+        for (int unknown : {-1, 4, 99}) {
+            serial.setBits(unknown);
+            serial.setStop(unknown == 4 ? 3 : unknown);
+            serial.setParity(unknown == 4 ? 3 : unknown);
+        }
+        QCOMPARE(serial.baud(), 8);
+        QCOMPARE(serial.bits(), 2);
+        QCOMPARE(serial.stop(), 2);
+        QCOMPARE(serial.parity(), 1);
+        QVERIFY(serial.open());
+        QCOMPARE(lineSpeed(pty), 9600);
+        QVERIFY(pty.settings().c_cflag & CSTOPB);
+
+        // Changed codes wait for Reset.
+        serial.setBaud(14);
+        serial.setBits(3);
+        serial.setStop(0);
+        serial.setParity(0);
+        QCOMPARE(lineSpeed(pty), 9600);
+        serial.reset();
+        QCOMPARE(lineSpeed(pty), 115200);
+        QVERIFY(!(pty.settings().c_cflag & CSTOPB));
+    }
+
+    void serialBytesArriveUnchanged()
+    {
+        Pty pty;
+        QVERIFY(pty.isValid());
+        Serial serial;
+        serial.setPortName(pty.slavePath());
+        QVERIFY(serial.open());
+        // Every ASCII control a terminal might act on (XON/XOFF, ^C, LF, CR,
+        // DEL) and text beyond ASCII.
+        QString text;
+        for (int c = 1; c < 128; ++c)
+            text.append(QChar(c));
+        text += QStringLiteral("VOLT 12.500 µV Ω\r");
+        const QByteArray expected = encodeText(text);
+        serial.write(text);
+        serial.xmitWait();
+        QCOMPARE(pty.readUntil(expected.size(), 3000), expected);
+    }
+
+    // The other side never reads: XmitWait gives up within its bound, and
+    // nothing is lost once the other side reads again.
+    void serialXmitWaitBoundedWhenNotRead()
+    {
+        Pty pty;
+        QVERIFY(pty.isValid());
+        Serial serial;
+        serial.setPortName(pty.slavePath());
+        serial.setBaud(15);
+        QVERIFY(serial.open());
+        const QString text(64 * 1024, u'x');
+        QElapsedTimer clock;
+        clock.start();
+        serial.write(text);
+        QVERIFY2(clock.elapsed() < 1000, "Write waits for the line");
+        serial.xmitWait();
+        // 64 KB at 230400 bit/s is under 3 s, and the bound doubles that.
+        QVERIFY2(clock.elapsed() < 15000, qPrintable(QString::number(clock.elapsed())));
+        QCOMPARE(pty.readUntil(text.size(), 10000).size(), text.size());
+    }
+
+    // The other side reads: XmitWait returns once everything is handed over,
+    // without the event loop finishing the job later.
+    void serialXmitWaitHandsAllOver()
+    {
+        Pty pty;
+        QVERIFY(pty.isValid());
+        Serial serial;
+        serial.setPortName(pty.slavePath());
+        serial.setBaud(15);
+        QVERIFY(serial.open());
+        const qsizetype size = 64 * 1024;
+        std::atomic<qsizetype> received{0};
+        std::atomic<bool> stop{false};
+        std::thread reader([&] {
+            char buffer[4096];
+            while (!stop && received < size) {
+                pollfd fd{pty.masterFd(), POLLIN, 0};
+                if (::poll(&fd, 1, 50) > 0) {
+                    const ssize_t n = ::read(pty.masterFd(), buffer, sizeof buffer);
+                    if (n > 0)
+                        received += n;
+                }
+            }
+        });
+        serial.write(QString(size, u'y'));
+        serial.xmitWait();
+        for (int i = 0; i < 300 && received < size; ++i)
+            QThread::msleep(10); // no events: only what XmitWait handed over
+        stop = true;
+        reader.join();
+        QCOMPARE(qsizetype(received), size);
+    }
+
+    void serialWriteAfterOtherSideClosed()
+    {
+        Pty pty;
+        QVERIFY(pty.isValid());
+        Serial serial;
+        serial.setPortName(pty.slavePath());
+        QVERIFY(serial.open());
+        pty.closeMaster();
+        QElapsedTimer clock;
+        clock.start();
+        for (int i = 0; i < 20; ++i) {
+            serial.write(QStringLiteral("VOLT 1.000\r"));
+            serial.xmitWait();
+            QCoreApplication::processEvents();
+        }
+        serial.write(QString(64 * 1024, u'z'));
+        serial.xmitWait();
+        QTest::qWait(50);
+        serial.reset();
+        serial.close();
+        serial.close();
+        QVERIFY2(clock.elapsed() < 10000, qPrintable(QString::number(clock.elapsed())));
+    }
+
+    void serialClosedAndMissingPorts()
+    {
+        Serial serial;
+        serial.setPortName(QStringLiteral("/dev/zorv-no-such-port"));
+        QVERIFY(!serial.open());
+        QVERIFY(!serial.isOpen());
+        serial.close();
+        serial.write(QStringLiteral("VOLT 1\r"));
+        QElapsedTimer clock;
+        clock.start();
+        serial.xmitWait();
+        serial.reset();
+        QVERIFY(clock.elapsed() < 1000);
+    }
+
+    // ---- Pop-up menu --------------------------------------------------
+
+    void popupRowsNeverSelect()
+    {
+        PopupMenu popup;
+        int changes = 0;
+        popup.bind(Event::Change, [&] { ++changes; });
+        QCOMPARE(popup.listIndex(), -1);
+        QCOMPARE(popup.text(), QString());
+        popup.addRow(QStringLiteral("COM1"));
+        popup.addRow(QStringLiteral("COM2"));
+        QCOMPARE(popup.listCount(), 2);
+        QCOMPARE(popup.listIndex(), -1);
+        QCOMPARE(popup.text(), QString());
+        popup.setListIndex(1);
+        QCOMPARE(changes, 1);
+        popup.addRow(QStringLiteral("COM3"));
+        QCOMPARE(popup.listIndex(), 1);
+        QCOMPARE(popup.text(), QStringLiteral("COM2"));
+        popup.deleteAllRows();
+        QCOMPARE(popup.listIndex(), -1);
+        QCOMPARE(popup.text(), QString());
+        popup.addRow(QStringLiteral("COM4"));
+        QCOMPARE(popup.listIndex(), -1);
+        QCOMPARE(changes, 1);
+    }
+
+    void popupSetListIndex_data()
+    {
+        QTest::addColumn<int>("index");
+        QTest::addColumn<int>("expectedIndex");
+        QTest::addColumn<QString>("expectedText");
+        QTest::addColumn<int>("changes");
+        QTest::addRow("first") << 0 << 0 << "a" << 1;
+        QTest::addRow("last") << 2 << 2 << "c" << 1;
+        QTest::addRow("past the end") << 3 << -1 << "" << 0;
+        QTest::addRow("minus one") << -1 << -1 << "" << 0;
+        QTest::addRow("far below") << -7 << -1 << "" << 0;
+    }
+    void popupSetListIndex()
+    {
+        QFETCH(int, index);
+        QFETCH(int, expectedIndex);
+        QFETCH(QString, expectedText);
+        QFETCH(int, changes);
+        PopupMenu popup;
+        for (const char* row : {"a", "b", "c"})
+            popup.addRow(QString::fromLatin1(row));
+        int seen = 0;
+        int indexSeen = -2;
+        popup.bind(Event::Change, [&] {
+            ++seen;
+            indexSeen = popup.listIndex();
+        });
+        popup.setListIndex(index);
+        QCOMPARE(popup.listIndex(), expectedIndex);
+        QCOMPARE(popup.text(), expectedText);
+        QCOMPARE(seen, changes);
+        if (changes > 0)
+            QCOMPARE(indexSeen, expectedIndex); // the handler sees the new row
+    }
+
+    void popupUserPickRaisesChange()
+    {
+        QWidget window;
+        auto* popup = new PopupMenu(&window);
+        for (const char* row : {"a", "b", "c"})
+            popup->addRow(QString::fromLatin1(row));
+        popup->setListIndex(0);
+        int changes = 0;
+        popup->bind(Event::Change, [&] { ++changes; });
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        popup->setFocus();
+        QTest::keyClick(popup, Qt::Key_Down);
+        QCOMPARE(popup->listIndex(), 1);
+        QCOMPARE(changes, 1);
+    }
+
+    void popupDisabledRaisesNothing()
+    {
+        PopupMenu popup;
+        popup.addRow(QStringLiteral("a"));
+        popup.addRow(QStringLiteral("b"));
+        int enters = 0;
+        int changes = 0;
+        popup.bind(Event::MouseEnter, [&] { ++enters; });
+        popup.bind(Event::Change, [&] { ++changes; });
+        const QPointF inside(2, 2);
+        QEnterEvent enter(inside, inside, popup.mapToGlobal(inside));
+        QCoreApplication::sendEvent(&popup, &enter);
+        QCOMPARE(enters, 1);
+
+        popup.setEnabled(false);
+        QEnterEvent again(inside, inside, popup.mapToGlobal(inside));
+        QCoreApplication::sendEvent(&popup, &again);
+        QCOMPARE(enters, 1);
+        // The row is still chosen, only the event stays away.
+        popup.setListIndex(1);
+        QCOMPARE(popup.listIndex(), 1);
+        QCOMPARE(popup.text(), QStringLiteral("b"));
+        QCOMPARE(changes, 0);
+    }
+
+    // ---- Text area ----------------------------------------------------
+
+    void textAreaLineEnds_data()
+    {
+        QTest::addColumn<QString>("set");
+        QTest::addColumn<QString>("expected");
+        QTest::addRow("LF") << "0,0\n1,5\n2,0" << "0,0\r1,5\r2,0";
+        QTest::addRow("CR LF") << "0,0\r\n1,5\r\n2,0" << "0,0\r1,5\r2,0";
+        QTest::addRow("CR") << "0,0\r1,5\r2,0" << "0,0\r1,5\r2,0";
+        QTest::addRow("mixed") << "a\r\nb\nc\rd" << "a\rb\rc\rd";
+        QTest::addRow("empty lines kept") << "a\n\n\nb" << "a\r\r\rb";
+        QTest::addRow("CR LF pairs") << "a\r\n\r\nb" << "a\r\rb";
+        QTest::addRow("LF CR is two ends") << "a\n\rb" << "a\r\rb";
+        QTest::addRow("trailing end") << "a\r\n" << "a\r";
+        QTest::addRow("empty") << "" << "";
+    }
+    void textAreaLineEnds()
+    {
+        QFETCH(QString, set);
+        QFETCH(QString, expected);
+        TextArea area;
+        int changes = 0;
+        area.bind(Event::TextChange, [&] { ++changes; });
+        area.setText(QStringLiteral("old"));
+        QVERIFY(changes >= 1);
+        changes = 0;
+        area.setText(set);
+        QCOMPARE(area.text(), expected);
+        if (set != QStringLiteral("old"))
+            QVERIFY(changes >= 1);
+    }
+
+    void textAreaPaste_data()
+    {
+        QTest::addColumn<QString>("pasted");
+        QTest::addColumn<QString>("expected");
+        QTest::addRow("LF") << "1\n2" << "a1\r2b";
+        QTest::addRow("CR LF") << "1\r\n2\r\n" << "a1\r2\rb";
+        QTest::addRow("CR") << "1\r2" << "a1\r2b";
+    }
+    void textAreaPaste()
+    {
+        QFETCH(QString, pasted);
+        QFETCH(QString, expected);
+        TextArea area;
+        area.setText(QStringLiteral("ab"));
+        QTextCursor cursor = area.textCursor();
+        cursor.setPosition(1);
+        area.setTextCursor(cursor);
+        int changes = 0;
+        area.bind(Event::TextChange, [&] { ++changes; });
+        auto* mime = new QMimeData;
+        mime->setText(pasted);
+        QApplication::clipboard()->setMimeData(mime);
+        area.paste();
+        QCOMPARE(area.text(), expected);
+        QVERIFY(changes >= 1);
+    }
+
+    void textAreaTyped()
+    {
+        TextArea area;
+        area.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&area));
+        area.setFocus();
+        QTest::keyClicks(&area, QStringLiteral("0,0"));
+        QTest::keyClick(&area, Qt::Key_Return);
+        QTest::keyClicks(&area, QStringLiteral("1,5"));
+        QTest::keyClick(&area, Qt::Key_Return, Qt::ShiftModifier); // a soft line break
+        QTest::keyClicks(&area, QStringLiteral("2,0"));
+        QCOMPARE(area.text(), QStringLiteral("0,0\r1,5\r2,0"));
+        QCOMPARE(area.line(3), QStringLiteral("2,0"));
+    }
+
+    void textAreaLineMatchesNthField_data()
+    {
+        QTest::addColumn<QString>("set");
+        QTest::addRow("three lines") << "0,0\n1,5\n2,0";
+        QTest::addRow("empty") << "";
+        QTest::addRow("one end") << "\n";
+        QTest::addRow("trailing end") << "a\n";
+        QTest::addRow("leading ends") << "\n\nx";
+        QTest::addRow("one line") << "10,12.5";
+    }
+    void textAreaLineMatchesNthField()
+    {
+        QFETCH(QString, set);
+        TextArea area;
+        area.setText(set);
+        const QString cr(QChar(u'\r'));
+        const QString text = area.text();
+        for (int k = -1; k <= CountFields(text, cr) + 2; ++k)
+            QCOMPARE(area.line(k), NthField(text, cr, k));
+        // After an edit the lines follow the new text.
+        area.setText(set + QStringLiteral("\nlast"));
+        const QString edited = area.text();
+        const int count = CountFields(edited, cr);
+        QCOMPARE(area.line(count), QStringLiteral("last"));
+        for (int k = 0; k <= count + 1; ++k)
+            QCOMPARE(area.line(k), NthField(edited, cr, k));
+    }
+
+    // ---- Check box ----------------------------------------------------
+
+    void checkBoxActionFromClickOnly()
+    {
+        QWidget window;
+        auto* box = new CheckBox(&window);
+        box->setText(QStringLiteral("Zero volts when stopped"));
+        box->adjustSize();
+        int actions = 0;
+        box->bind(Event::Action, [&] { ++actions; });
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+
+        box->setChecked(true);
+        box->setChecked(false);
+        QCOMPARE(actions, 0);
+
+        QTest::mouseClick(box, Qt::LeftButton, {}, box->rect().center());
+        QCOMPARE(actions, 1);
+        QVERIFY(box->value()); // the handler reads the new state
+
+        box->setEnabled(false);
+        QTest::mouseClick(box, Qt::LeftButton, {}, box->rect().center());
+        QCOMPARE(actions, 1);
+        QVERIFY(box->value());
+    }
+
+    // ---- Push button --------------------------------------------------
+
+    void pushButtonCancel_data()
+    {
+        QTest::addColumn<QString>("focus");
+        QTest::addRow("focus on the window") << "window";
+        QTest::addRow("focus in a text area") << "text";
+        QTest::addRow("focus on a pop-up") << "popup";
+    }
+    void pushButtonCancel()
+    {
+        QFETCH(QString, focus);
+        QWidget window;
+        auto* layout = new QVBoxLayout(&window);
+        auto* area = new TextArea;
+        auto* popup = new PopupMenu;
+        popup->addRow(QStringLiteral("a"));
+        auto* button = new PushButton;
+        button->setCaption(QStringLiteral("Stop"));
+        layout->addWidget(area);
+        layout->addWidget(popup);
+        layout->addWidget(button);
+        int actions = 0;
+        button->bind(Event::Action, [&] { ++actions; });
+        window.show();
+        window.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&window));
+        QWidget* target = focus == QStringLiteral("text") ? static_cast<QWidget*>(area)
+                          : focus == QStringLiteral("popup") ? static_cast<QWidget*>(popup)
+                                                             : &window;
+        target->setFocus();
+
+        QTest::keyClick(target, Qt::Key_Escape);
+        QTest::qWait(300);
+        QCOMPARE(actions, 0); // not a cancel button yet
+
+        button->setCancel(true);
+        QVERIFY(button->cancel());
+        QTest::keyClick(target, Qt::Key_Escape);
+        QTRY_COMPARE_WITH_TIMEOUT(actions, 1, 2000);
+
+        button->setCancel(false);
+        QTest::keyClick(target, Qt::Key_Escape);
+        QTest::qWait(300);
+        QCOMPARE(actions, 1);
+
+        button->setCancel(true);
+        button->setEnabled(false);
+        QTest::keyClick(target, Qt::Key_Escape);
+        QTest::qWait(300);
+        QCOMPARE(actions, 1);
+        QCOMPARE(area->text(), QString()); // Escape typed nothing
+    }
+
+    // A button made a cancel button before it is put into its window.
+    void pushButtonCancelBeforePlaced()
+    {
+        auto* button = new PushButton;
+        button->setCancel(true);
+        QWidget window;
+        auto* layout = new QVBoxLayout(&window);
+        layout->addWidget(button);
+        int actions = 0;
+        button->bind(Event::Action, [&] { ++actions; });
+        window.show();
+        window.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&window));
+        QTest::keyClick(&window, Qt::Key_Escape);
+        QTRY_COMPARE_WITH_TIMEOUT(actions, 1, 2000);
+    }
+};
+
+QTEST_MAIN(FrameworkTest)
+#include "tst_framework.moc"

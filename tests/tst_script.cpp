@@ -1,0 +1,405 @@
+// The script as the user keeps it: the check at Start, the units, opening
+// and saving script files, and when Start may be pressed.
+
+#include "app/FileTypes.h"
+#include "mainwindow/PwrSupWindow.h"
+#include "support/BenchWindow.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTest>
+#include <csignal>
+#include <memory>
+#include <sys/resource.h>
+#include <unistd.h>
+
+using namespace zorv;
+using namespace zorv::testing;
+
+namespace {
+
+const QString kStale = QStringLiteral("a message from before");
+
+QByteArray fileBytes(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
+}
+
+bool writeFile(const QString& path, const QByteArray& bytes)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+}
+
+} // namespace
+
+class ScriptTest : public QObject {
+    Q_OBJECT
+
+private:
+    std::unique_ptr<BenchWindow> m_bench;
+
+    PwrSupWindow& window() { return m_bench->window(); }
+    ScriptedDialogs& dialogs() { return m_bench->dialogs(); }
+    QString inFolder(const QString& name) const { return m_bench->folder() + u'/' + name; }
+
+    // A model and a port chosen, the script set and a stale message shown.
+    void setUpWithScript(const QString& script, const BenchDescription& description = {})
+    {
+        m_bench->setUp(description, script);
+        window().ErrorText->setText(kStale);
+    }
+
+private slots:
+    void initTestCase()
+    {
+        FileTypes::_Initialize();
+    }
+
+    void init()
+    {
+        m_bench = std::make_unique<BenchWindow>();
+        QVERIFY(m_bench->isValid());
+    }
+
+    void cleanup()
+    {
+        if (m_bench)
+            QCOMPARE(dialogs().unexpected, QStringList());
+        m_bench.reset();
+    }
+
+    void scriptCheck_data()
+    {
+        QTest::addColumn<QString>("voltsMaxList");
+        QTest::addColumn<int>("unitsRow");
+        QTest::addColumn<QString>("script");
+        QTest::addColumn<QString>("message");
+
+        const QString max = QStringLiteral("Script has out of range voltage. Power supply max.:");
+        const QString min = QStringLiteral("Script has out of range voltage. Power supply min.:");
+        QTest::addRow("max 30: 30 and 0 in range") << "30" << 0 << "0,30\r1,0" << QString();
+        QTest::addRow("max 30: 30.5 above") << "30" << 0 << "0,30.5" << max + "30, asking30.5";
+        QTest::addRow("max 30: -1 below 0") << "30" << 0 << "0,-1" << max + "30, asking-1";
+        QTest::addRow("min -20: -20 and 0 in range") << "-20" << 0 << "0,-20\r1,0" << QString();
+        QTest::addRow("min -20: -20.5 below") << "-20" << 0 << "0,-20.5" << min + "-20, asking-20.5";
+        QTest::addRow("min -20: 1 above 0") << "-20" << 0 << "0,1" << min + "-20, asking1";
+        QTest::addRow("limit 0: 0 in range") << "0" << 0 << "0,0\r1,0" << QString();
+        QTest::addRow("limit 0: anything else") << "0" << 0 << "0,0.5" << min + "0, asking0.5";
+        QTest::addRow("no limit line reads as 0") << "" << 0 << "0,-3" << min + "0, asking-3";
+        QTest::addRow("millivolts checked as written") << "30" << 1 << "0,5000" << max + "30, asking5000";
+        QTest::addRow("the last message wins") << "30" << 0 << "0,31\r1,5\r2,-2\r3,6" << max + "30, asking-2";
+        QTest::addRow("a line in range keeps the message") << "30" << 0 << "0,31\r1,5" << max + "30, asking31";
+        QTest::addRow("lines after an empty line unchecked") << "30" << 0 << "0,5\r\r1,99" << QString();
+        QTest::addRow("empty first line: nothing checked") << "30" << 0 << "\r0,99" << QString();
+        QTest::addRow("no comma, empty field: 0 volts") << "-20" << 0 << "5\r1,\r2,x" << QString();
+    }
+
+    // The check only reports; the run starts whatever it found.
+    void scriptCheck()
+    {
+        QFETCH(QString, voltsMaxList);
+        QFETCH(int, unitsRow);
+        QFETCH(QString, script);
+        QFETCH(QString, message);
+
+        BenchDescription description;
+        description.voltsMaxList = voltsMaxList;
+        setUpWithScript(script, description);
+        window().UnitsPopup->setListIndex(unitsRow);
+        QVERIFY(window().StartButton->isEnabled());
+        window().StartButton->click();
+        QCOMPARE(window().ErrorText->text(), message);
+        QCOMPARE(window().StartButton->caption(), QStringLiteral("Stop"));
+        QCOMPARE(window().PSComTimer->mode(), 1);
+        window().StartButton->click();
+        QCOMPARE(window().StartButton->caption(), QStringLiteral("Start"));
+        QCOMPARE(window().ErrorText->text(), message); // Stop leaves it
+    }
+
+    void units_data()
+    {
+        QTest::addColumn<int>("before");
+        QTest::addColumn<int>("row");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<double>("voltMult");
+        QTest::addColumn<double>("timeMult");
+        QTest::addRow("seconds, volts") << 3 << 0 << "Seconds, Volts" << 1.0 << 1.0;
+        QTest::addRow("seconds, millivolts") << 0 << 1 << "Seconds, Milivolts" << 0.001 << 1.0;
+        QTest::addRow("minutes, volts") << 0 << 2 << "Minutes, Volts" << 1.0 << 60.0;
+        QTest::addRow("minutes, millivolts") << 0 << 3 << "Minutes, Milivolts" << 0.001 << 60.0;
+        QTest::addRow("no row keeps the units") << 3 << -1 << "" << 0.001 << 60.0;
+    }
+
+    void units()
+    {
+        QFETCH(int, before);
+        QFETCH(int, row);
+        QFETCH(QString, text);
+        QFETCH(double, voltMult);
+        QFETCH(double, timeMult);
+
+        PopupMenu* units = window().UnitsPopup;
+        QCOMPARE(window().VoltMult, 1.0);
+        QCOMPARE(window().TimeMult, 1.0);
+        units->setListIndex(before);
+        if (row >= 0) {
+            units->setListIndex(row);
+        } else {
+            units->setListIndex(-1); // selects nothing and raises nothing
+            window().UnitsPopup_Change();
+        }
+        QCOMPARE(units->text(), text);
+        QCOMPARE(window().VoltMult, voltMult);
+        QCOMPARE(window().TimeMult, timeMult);
+    }
+
+    void open_data()
+    {
+        QTest::addColumn<QByteArray>("content");
+        QTest::addColumn<bool>("modelChosen");
+        QTest::addColumn<bool>("portChosen");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<bool>("startEnabled");
+        QTest::addRow("lines") << QByteArray("0,5\r1,6") << true << true << "0,5\r1,6\r\r" << true;
+        QTest::addRow("ends in a line end") << QByteArray("0,5\r") << true << true << "0,5\r\r\r" << true;
+        QTest::addRow("line feeds become line ends") << QByteArray("0,5\n1,6\r\n") << true << true
+                                                     << "0,5\r1,6\r\r\r" << true;
+        QTest::addRow("empty file") << QByteArray() << true << true << "\r\r" << true;
+        QTest::addRow("no model chosen") << QByteArray("0,5") << false << true << "0,5\r\r" << false;
+        QTest::addRow("no port chosen") << QByteArray("0,5") << true << false << "0,5\r\r" << false;
+    }
+
+    // The open enables Start, but the text's own rule has the last word.
+    void open()
+    {
+        QFETCH(QByteArray, content);
+        QFETCH(bool, modelChosen);
+        QFETCH(bool, portChosen);
+        QFETCH(QString, text);
+        QFETCH(bool, startEnabled);
+
+        m_bench->addModel(QStringLiteral("Bench"), {});
+        if (modelChosen)
+            m_bench->chooseModel(QStringLiteral("Bench"));
+        if (portChosen)
+            m_bench->enterPortList();
+        window().myEditField->setText(QStringLiteral("9,9"));
+        window().ErrorText->setText(kStale);
+
+        const QString path = inFolder(QStringLiteral("wave.txt"));
+        QVERIFY(writeFile(path, content));
+        dialogs().nextOpenFile(path);
+        window().openTextBtn->click();
+
+        QCOMPARE(dialogs().lastOpenFilters.size(), 1);
+        QVERIFY(dialogs().lastOpenFilters.first().startsWith(QStringLiteral("text/plain (")));
+        QCOMPARE(window().myEditField->text(), text);
+        QCOMPARE(window().StartButton->isEnabled(), startEnabled);
+        QCOMPARE(window().ErrorText->text(), QString());
+    }
+
+    void openWithoutText_data()
+    {
+        QTest::addColumn<QString>("chosen"); // relative to the folder; empty: cancelled
+        QTest::addColumn<QStringList>("messages");
+        const QStringList notText{QStringLiteral("The selected file is not a text file.")};
+        QTest::addRow("cancelled") << QString() << QStringList();
+        QTest::addRow("a folder") << "sub" << notText;
+        QTest::addRow("a file gone meanwhile") << "gone.txt" << notText;
+    }
+
+    // Nothing changes: not the text, not Start, not even the old message.
+    void openWithoutText()
+    {
+        QFETCH(QString, chosen);
+        QFETCH(QStringList, messages);
+
+        setUpWithScript(QStringLiteral("0,5"));
+        QVERIFY(window().StartButton->isEnabled());
+        QVERIFY(QDir(m_bench->folder()).mkdir(QStringLiteral("sub")));
+        dialogs().expectMessages();
+        dialogs().nextOpenFile(chosen.isEmpty() ? QString() : inFolder(chosen));
+        window().openTextBtn->click();
+
+        QCOMPARE(dialogs().messages, messages);
+        QCOMPARE(window().myEditField->text(), QStringLiteral("0,5"));
+        QVERIFY(window().StartButton->isEnabled());
+        QCOMPARE(window().ErrorText->text(), kStale);
+    }
+
+    void save_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QByteArray>("before"); // a file already there; null: none
+        QTest::addColumn<QByteArray>("saved");
+        QTest::addRow("line ends kept as they are") << "0,5\r1,6\r\r" << QByteArray() << QByteArray("0,5\r1,6\r\r");
+        QTest::addRow("no line end added") << "0,5" << QByteArray() << QByteArray("0,5");
+        QTest::addRow("empty text, empty file") << "" << QByteArray() << QByteArray("");
+        QTest::addRow("replaces a longer file whole")
+            << "1,2" << QByteArray("0,1\r0.5,2\r1,3\r1.5,4\r") << QByteArray("1,2");
+    }
+
+    void save()
+    {
+        QFETCH(QString, text);
+        QFETCH(QByteArray, before);
+        QFETCH(QByteArray, saved);
+
+        setUpWithScript(text);
+        const QString path = inFolder(QStringLiteral("saved.txt"));
+        if (!before.isNull())
+            QVERIFY(writeFile(path, before));
+        dialogs().nextSaveFile(path);
+        window().saveTextBtn->click();
+
+        QVERIFY(QFile::exists(path));
+        QCOMPARE(fileBytes(path), saved);
+        QCOMPARE(window().myEditField->text(), text);
+        QCOMPARE(window().ErrorText->text(), kStale);
+    }
+
+    // Each open appends two line ends, and a save keeps them.
+    void openThenSave()
+    {
+        const QString opened = inFolder(QStringLiteral("in.txt"));
+        const QString saved = inFolder(QStringLiteral("out.txt"));
+        QVERIFY(writeFile(opened, "0,5\r1,6"));
+        dialogs().nextOpenFile(opened);
+        dialogs().nextSaveFile(saved);
+        window().openTextBtn->click();
+        window().saveTextBtn->click();
+        QCOMPARE(fileBytes(saved), QByteArray("0,5\r1,6\r\r"));
+    }
+
+    void saveCancelled()
+    {
+        setUpWithScript(QStringLiteral("0,5"));
+        const QStringList before = QDir(m_bench->folder()).entryList(QDir::Files);
+        dialogs().nextSaveFile(QString());
+        window().saveTextBtn->click();
+        QCOMPARE(QDir(m_bench->folder()).entryList(QDir::Files), before);
+    }
+
+    void saveIntoMissingFolder()
+    {
+        setUpWithScript(QStringLiteral("0,5"));
+        const QString path = inFolder(QStringLiteral("no such folder/saved.txt"));
+        dialogs().expectMessages();
+        dialogs().nextSaveFile(path);
+        window().saveTextBtn->click();
+        QCOMPARE(dialogs().messages, QStringList{QStringLiteral("The text file could not be created.")});
+        QVERIFY(!QFile::exists(path));
+    }
+
+    // The disk fills up in the middle of the write: reported, and the file
+    // that was there stays whole, with nothing left beside it.
+    void saveFailsWhileWriting()
+    {
+        QDir(m_bench->folder()).mkdir(QStringLiteral("scripts"));
+        const QString folder = inFolder(QStringLiteral("scripts"));
+        const QString path = folder + QStringLiteral("/saved.txt");
+        QVERIFY(writeFile(path, "0,1\r"));
+        setUpWithScript(QString(8192, u'7'));
+        dialogs().expectMessages();
+        dialogs().nextSaveFile(path);
+
+        // A file size limit makes every regular file stop growing at 1 KiB.
+        rlimit old{};
+        QCOMPARE(getrlimit(RLIMIT_FSIZE, &old), 0);
+        const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+        rlimit small = old;
+        small.rlim_cur = 1024;
+        QCOMPARE(setrlimit(RLIMIT_FSIZE, &small), 0);
+        window().saveTextBtn->click();
+        setrlimit(RLIMIT_FSIZE, &old);
+        std::signal(SIGXFSZ, oldHandler);
+
+        QCOMPARE(dialogs().messages, QStringList{QStringLiteral("The text file could not be saved.")});
+        QCOMPARE(fileBytes(path), QByteArray("0,1\r"));
+        QCOMPARE(QDir(folder).entryList(QDir::Files | QDir::Hidden), QStringList{QStringLiteral("saved.txt")});
+    }
+
+    void saveIntoReadOnlyFolder()
+    {
+        if (geteuid() == 0)
+            QSKIP("folder permissions do not hold for root");
+        QDir(m_bench->folder()).mkdir(QStringLiteral("locked"));
+        const QString folder = inFolder(QStringLiteral("locked"));
+        const QString path = folder + QStringLiteral("/saved.txt");
+        QVERIFY(writeFile(path, "0,1\r"));
+        QVERIFY(QFile::setPermissions(folder, QFileDevice::ReadOwner | QFileDevice::ExeOwner));
+        setUpWithScript(QStringLiteral("0,5\r1,6"));
+        dialogs().expectMessages();
+        dialogs().nextSaveFile(path);
+        window().saveTextBtn->click();
+        QFile::setPermissions(folder, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+
+        QCOMPARE(dialogs().messages, QStringList{QStringLiteral("The text file could not be created.")});
+        QCOMPARE(fileBytes(path), QByteArray("0,1\r"));
+    }
+
+    void textChangeRule_data()
+    {
+        QTest::addColumn<QString>("model"); // empty: none chosen
+        QTest::addColumn<int>("outputRow"); // -1: none chosen
+        QTest::addColumn<bool>("portChosen");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<bool>("startEnabled");
+        QTest::addRow("one output, none chosen") << "Bench" << -1 << true << "0,5" << true;
+        QTest::addRow("no model") << "" << -1 << true << "0,5" << false;
+        QTest::addRow("no port") << "Bench" << -1 << false << "0,5" << false;
+        QTest::addRow("empty text") << "Bench" << -1 << true << "" << false;
+        QTest::addRow("line ends only count as text") << "Bench" << -1 << true << "\r\r" << true;
+        QTest::addRow("outputs listed, none chosen") << "Multi" << -1 << true << "0,5" << false;
+        QTest::addRow("outputs listed, one chosen") << "Multi" << 1 << true << "0,5" << true;
+        QTest::addRow("outputs listed, one chosen, no port") << "Multi" << 0 << false << "0,5" << false;
+    }
+
+    // Every change of the text decides Start anew and clears the message.
+    void textChangeRule()
+    {
+        QFETCH(QString, model);
+        QFETCH(int, outputRow);
+        QFETCH(bool, portChosen);
+        QFETCH(QString, text);
+        QFETCH(bool, startEnabled);
+
+        BenchDescription multi;
+        multi.outList = QStringLiteral("1,2");
+        multi.voltsMaxList = QStringLiteral("10,20");
+        m_bench->addModel(QStringLiteral("Bench"), {});
+        m_bench->addModel(QStringLiteral("Multi"), multi);
+        if (!model.isEmpty())
+            m_bench->chooseModel(model);
+        if (outputRow >= 0)
+            m_bench->chooseOutput(outputRow);
+        if (portChosen)
+            m_bench->enterPortList();
+        window().myEditField->setText(QStringLiteral("9,9"));
+        window().StartButton->setEnabled(!startEnabled);
+        window().ErrorText->setText(kStale);
+
+        window().myEditField->setText(text);
+        QCOMPARE(window().StartButton->isEnabled(), startEnabled);
+        QCOMPARE(window().ErrorText->text(), QString());
+    }
+
+    // The rule holds during a run as well; the run goes on.
+    void textChangeRuleDuringRun()
+    {
+        setUpWithScript(QStringLiteral("0,5\r10,6"));
+        window().StartButton->click();
+        window().myEditField->setText(QString());
+        QVERIFY(!window().StartButton->isEnabled());
+        QCOMPARE(window().StartButton->caption(), QStringLiteral("Stop"));
+        window().myEditField->setText(QStringLiteral("0,5"));
+        QVERIFY(window().StartButton->isEnabled());
+        window().StartButton->click();
+        QCOMPARE(window().StartButton->caption(), QStringLiteral("Start"));
+    }
+};
+
+QTEST_MAIN(ScriptTest)
+#include "tst_script.moc"

@@ -1,0 +1,857 @@
+#include "framework/Files.h"
+#include "framework/PortList.h"
+#include "framework/Strings.h"
+#include "mainwindow/PwrSupWindow.h"
+#include "support/Pty.h"
+#include "support/TestSupport.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QEnterEvent>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+#include <memory>
+#include <poll.h>
+#include <vector>
+
+using namespace zorv;
+using zorv::testing::Pty;
+using zorv::testing::ScriptedDialogs;
+
+namespace {
+
+const QString kOpenFail = QStringLiteral("Error opening serial port for Power Supply.   Serial.Open fail.");
+
+QString depText(const QStringList& lines)
+{
+    return lines.join(u'\n') + u'\n';
+}
+
+// A model with two outputs, all of whose sections are given.
+QString fullModel(const QString& name)
+{
+    return depText({"*NAME*", name, name + "-1",
+                    "*DESCRIPTION*", "About ", name, "*END*",
+                    "*HOOKUP*", "Cable", "*END*",
+                    "*PARAMETERS*", "RS232", "9", "0", "8", "1", "none", "25", "unused",
+                    "*COMMAND PS SELECT*", "ADDR ", "0", "",
+                    "*COMMAND PS INIT*", "REM", "", "",
+                    "*COMMAND OUTPUT SELECT*", "A,B", "30,6", "INST ", "0", "",
+                    "*COMMAND OUTPUT INIT*", "OUTP ON", "", "",
+                    "*COMMAND VOLT SET*", name + ":VOLT ", "0.000", ";", "1",
+                    "*COMMAND CURRENT READ*", "MEAS?", "0.0", ","});
+}
+
+QStringList rows(const QComboBox* popup)
+{
+    QStringList list;
+    for (int i = 0; i < popup->count(); ++i)
+        list.append(popup->itemText(i));
+    return list;
+}
+
+void enter(QWidget* widget)
+{
+    QEnterEvent event(QPointF(2, 2), QPointF(2, 2), QPointF(2, 2));
+    QCoreApplication::sendEvent(widget, &event);
+}
+
+// True once no one has the slave side of the pair open any more.
+bool slaveClosed(const Pty& pty)
+{
+    pollfd fd{pty.masterFd(), POLLIN, 0};
+    return ::poll(&fd, 1, 0) > 0 && (fd.revents & POLLHUP) != 0;
+}
+
+// The line speed is set by the program's open of the port; a test changes it
+// at the master side to see whether the port was opened again.
+void setSpeed(const Pty& pty, speed_t speed)
+{
+    termios t = pty.settings();
+    ::cfsetospeed(&t, speed);
+    ::cfsetispeed(&t, speed);
+    ::tcsetattr(pty.masterFd(), TCSANOW, &t);
+}
+
+speed_t speed(const Pty& pty)
+{
+    const termios t = pty.settings();
+    return ::cfgetospeed(&t);
+}
+
+} // namespace
+
+class SupplyTest : public QObject {
+    Q_OBJECT
+private slots:
+    void init();
+    void cleanup();
+
+    // Loading a model into the window.
+    void loadOutputs_data();
+    void loadOutputs();
+    void zeroCommand();
+    void notFound();
+    void unreadable_data();
+    void unreadable();
+    void nothingResetBetweenModels();
+
+    // The model list.
+    void modelList_data();
+    void modelList();
+    void missingFolder();
+    void reselectionAfterFileAdded();
+    void editedFileReloaded();
+    void lastRowPastTheEnd();
+
+    // The output choice.
+    void outputLimit_data();
+    void outputLimit();
+    void outputStartRule_data();
+    void outputStartRule();
+
+    // The port choice.
+    void portOpenedAndClosed();
+    void reselectionByName();
+    void boundOfUsableRows();
+    void openFailKeepsStart_data();
+    void openFailKeepsStart();
+    void portStartRule_data();
+    void portStartRule();
+    void emptyPortList();
+    void disabledListsDuringRun();
+
+private:
+    QString depFolder() const { return m_dir->path() + QStringLiteral("/ZORV dep files/"); }
+    void writeModel(const QString& fileName, const QString& text);
+    PwrSupWindow& window();
+    Pty& pty();
+    // Chooses the row holding the model, as the user would.
+    void choose(const QString& model);
+
+    std::unique_ptr<QTemporaryDir> m_dir;
+    std::unique_ptr<ScriptedDialogs> m_dialogs;
+    std::vector<std::unique_ptr<Pty>> m_ptys;
+    std::unique_ptr<PwrSupWindow> m_window;
+};
+
+void SupplyTest::init()
+{
+    m_dir = std::make_unique<QTemporaryDir>();
+    QVERIFY(m_dir->isValid());
+    files::setProgramFolderForTesting(m_dir->path());
+    QVERIFY(QDir(m_dir->path()).mkdir(QStringLiteral("ZORV dep files")));
+    ports::setPortsForTesting(QStringList{});
+    m_dialogs = std::make_unique<ScriptedDialogs>();
+}
+
+void SupplyTest::cleanup()
+{
+    m_window.reset();
+    m_ptys.clear();
+    const QStringList unexpected = m_dialogs->unexpected;
+    m_dialogs.reset();
+    ports::setPortsForTesting(std::nullopt);
+    files::setProgramFolderForTesting(QString());
+    m_dir.reset();
+    QCOMPARE(unexpected, QStringList());
+}
+
+void SupplyTest::writeModel(const QString& fileName, const QString& text)
+{
+    QFile file(depFolder() + fileName);
+    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    file.write(text.toUtf8());
+}
+
+PwrSupWindow& SupplyTest::window()
+{
+    // Made only once the folder seam is set: the model list is filled as the
+    // window creates its controls.
+    if (!m_window)
+        m_window = std::make_unique<PwrSupWindow>();
+    return *m_window;
+}
+
+Pty& SupplyTest::pty()
+{
+    m_ptys.push_back(std::make_unique<Pty>());
+    return *m_ptys.back();
+}
+
+void SupplyTest::choose(const QString& model)
+{
+    const int row = window().PPSpopup->findText(model);
+    QVERIFY2(row >= 0, qPrintable(model));
+    window().PPSpopup->setListIndex(row);
+}
+
+void SupplyTest::loadOutputs_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QStringList>("outputRows");
+    QTest::addColumn<int>("outputIndex");
+    QTest::addColumn<bool>("outputEnabled");
+    QTest::addColumn<double>("voltsMax");
+    QTest::addColumn<bool>("deviceEnabled");
+
+    // Before each load VoltsMax is 99 and DevNumberPopup enabled.
+    QTest::addRow("three outputs: rows, none chosen, limit kept")
+        << depText({"*COMMAND OUTPUT SELECT*", "A,B,C", "30,6,5", "INST ", "0", ""})
+        << QStringList{"A", "B", "C"} << -1 << true << 99.0 << true;
+    QTest::addRow("outputs taken untrimmed, an empty field an empty row")
+        << depText({"*COMMAND OUTPUT SELECT*", "A,, B", "1,2,3", "", "", ";"}) << QStringList{"A", "", " B"} << -1
+        << true << 99.0 << true;
+    QTest::addRow("no output list, a select template: one row, enabled")
+        << depText({"*COMMAND OUTPUT SELECT*", "", "12.5,3", "", "0", ""}) << QStringList{"1"} << -1 << true << 12.5
+        << true;
+    QTest::addRow("no output list, no select template: one row, disabled")
+        << depText({"*COMMAND OUTPUT SELECT*", "", "", "", "", ""}) << QStringList{"1"} << -1 << false << 0.0
+        << true;
+    QTest::addRow("no output section: rows and limit as they were")
+        << depText({"*NAME*", "a", "b"}) << QStringList{"1"} << 0 << false << 99.0 << true;
+    QTest::addRow("output section twice: the empty list's limit stays")
+        << depText({"*COMMAND OUTPUT SELECT*", "", "12", "x", "", "", "*COMMAND OUTPUT SELECT*", "A,B", "30,6", "",
+                    "", ""})
+        << QStringList{"A", "B"} << -1 << false << 12.0 << true;
+    QTest::addRow("supply-select lines all empty: device choice disabled")
+        << depText({"*COMMAND PS SELECT*", "", "", ""}) << QStringList{"1"} << 0 << false << 99.0 << false;
+    QTest::addRow("supply-select Post alone: device choice enabled")
+        << depText({"*COMMAND PS SELECT*", "", "", "!"}) << QStringList{"1"} << 0 << false << 99.0 << true;
+    QTest::addRow("supply-select section twice: the last decides")
+        << depText({"*COMMAND PS SELECT*", "A", "", "", "*COMMAND PS SELECT*", "", "", ""}) << QStringList{"1"} << 0
+        << false << 99.0 << false;
+    QTest::addRow("markers swallowed: the sections they open are not read")
+        << depText({"*NAME*", "n", "*COMMAND PS SELECT*", "", "", "", "*PARAMETERS*", "1", "2", "3", "4", "5", "6",
+                    "7", "*COMMAND OUTPUT SELECT*", "", "", "", "", ""})
+        << QStringList{"1"} << 0 << false << 99.0 << true;
+}
+
+void SupplyTest::loadOutputs()
+{
+    QFETCH(QString, text);
+    QFETCH(QStringList, outputRows);
+    QFETCH(int, outputIndex);
+    QFETCH(bool, outputEnabled);
+    QFETCH(double, voltsMax);
+    QFETCH(bool, deviceEnabled);
+
+    writeModel(QStringLiteral("M.dep"), text);
+    PwrSupWindow& w = window();
+    w.VoltsMax = 99.0;
+    w.DevNumberPopup->setEnabled(true);
+    w.LineTerm = QStringLiteral("stale");
+    choose(QStringLiteral("M"));
+
+    QCOMPARE(rows(w.OutNumberPopup), outputRows);
+    QCOMPARE(w.OutNumberPopup->listIndex(), outputIndex);
+    QCOMPARE(w.OutNumberPopup->isEnabled(), outputEnabled);
+    QCOMPARE(w.VoltsMax, voltsMax);
+    QCOMPARE(w.DevNumberPopup->isEnabled(), deviceEnabled);
+    QCOMPARE(w.LineTerm, QStringLiteral("\r"));
+    QVERIFY(w.ZeroVCheckBox->isEnabled());
+    QCOMPARE(w.PPSLast, 0);
+    // The loader leaves the rows of the device choice alone.
+    QCOMPARE(rows(w.DevNumberPopup), QStringList{"1"});
+}
+
+void SupplyTest::zeroCommand()
+{
+    // A divisor of 0 would make the number NaN if it took part.
+    writeModel(QStringLiteral("M.dep"), depText({"*COMMAND VOLT SET*", "VOLT ", "0.000", " V", "0"}));
+    PwrSupWindow& w = window();
+    QVERIFY(!w.ZeroVCheckBox->isEnabled());
+    QVERIFY(!w.ZeroVCheckBox->isChecked());
+
+    choose(QStringLiteral("M"));
+    QVERIFY(w.ZeroVCheckBox->isEnabled());
+    QCOMPARE(w.ZeroCommand, QString());
+
+    // The box is read at the load: checked now, the next load builds it.
+    w.ZeroVCheckBox->setChecked(true);
+    w.PPSpopup->setListIndex(0);
+    QCOMPARE(w.ZeroCommand, QStringLiteral("VOLT ") + Format(0.0, QStringLiteral("0.000")) + QStringLiteral(" V\r"));
+
+    w.ZeroVCheckBox->setChecked(false);
+    w.PPSpopup->setListIndex(0);
+    QCOMPARE(w.ZeroCommand, QString());
+}
+
+void SupplyTest::notFound()
+{
+    writeModel(QStringLiteral("A.dep"), fullModel(QStringLiteral("A")));
+    writeModel(QStringLiteral("B.dep"), fullModel(QStringLiteral("B")));
+    PwrSupWindow& w = window();
+    m_dialogs->expectMessages();
+
+    // Before any load that found its file: nothing is set up.
+    QVERIFY(QFile::remove(depFolder() + QStringLiteral("A.dep")));
+    choose(QStringLiteral("A"));
+    QCOMPARE(m_dialogs->messages, QStringList{"file: ZORV dep files:A.dep not found"});
+    QCOMPARE(w.PPSLast, -1);
+    QVERIFY(!w.ZeroVCheckBox->isEnabled());
+    QCOMPARE(w.PSMfgName, QString());
+
+    choose(QStringLiteral("B"));
+    w.ZeroVCheckBox->setChecked(true);
+    w.PPSpopup->setListIndex(1);
+    w.OutNumberPopup->setListIndex(1);
+    const QString zero = w.ZeroCommand;
+    QCOMPARE(zero.left(7), QStringLiteral("B:VOLT "));
+    QCOMPARE(w.PPSLast, 1);
+
+    // B is gone while the list still shows it.
+    QVERIFY(QFile::remove(depFolder() + QStringLiteral("B.dep")));
+    m_dialogs->messages.clear();
+    w.LineTerm = QStringLiteral("stale");
+    w.PPSpopup->setListIndex(1);
+    QCOMPARE(m_dialogs->messages, QStringList{"file: ZORV dep files:B.dep not found"});
+    QCOMPARE(w.LineTerm, QStringLiteral("\r"));
+    QCOMPARE(w.PPSpopup->text(), QStringLiteral("B"));
+    QCOMPARE(w.PPSLast, 1);
+    QCOMPARE(w.PSMfgName, QStringLiteral("B"));
+    QCOMPARE(w.ZeroCommand, zero);
+    QCOMPARE(rows(w.OutNumberPopup), (QStringList{"A", "B"}));
+    QCOMPARE(w.OutNumberPopup->listIndex(), 1);
+
+    // A comes back: the pointer's entry re-selects the row loaded last,
+    // which names nothing now.
+    writeModel(QStringLiteral("A.dep"), fullModel(QStringLiteral("A")));
+    m_dialogs->messages.clear();
+    enter(w.PPSpopup);
+    QCOMPARE(rows(w.PPSpopup), QStringList{"A"});
+    QCOMPARE(w.PPSpopup->listIndex(), -1);
+    QCOMPARE(m_dialogs->messages, QStringList());
+    QCOMPARE(w.PSMfgName, QStringLiteral("B"));
+}
+
+void SupplyTest::unreadable_data()
+{
+    QTest::addColumn<bool>("folder");
+    QTest::addRow("a folder named like a model") << true;
+    QTest::addRow("a file without read permission") << false;
+}
+
+void SupplyTest::unreadable()
+{
+    QFETCH(bool, folder);
+
+    writeModel(QStringLiteral("A.dep"), fullModel(QStringLiteral("A")));
+    const QString x = depFolder() + QStringLiteral("X.dep");
+    if (folder) {
+        QVERIFY(QDir().mkdir(x));
+    } else {
+        writeModel(QStringLiteral("X.dep"), fullModel(QStringLiteral("X")));
+        QVERIFY(QFile::setPermissions(x, QFileDevice::Permissions{}));
+        QFile probe(x);
+        if (probe.open(QIODevice::ReadOnly))
+            QSKIP("this user reads files without read permission");
+    }
+
+    PwrSupWindow& w = window();
+    QCOMPARE(rows(w.PPSpopup), (QStringList{"A", "X"}));
+    choose(QStringLiteral("A"));
+    w.ZeroVCheckBox->setChecked(true);
+    choose(QStringLiteral("A"));
+    w.OutNumberPopup->setListIndex(0);
+    const QString zero = w.ZeroCommand;
+    QCOMPARE(zero.left(7), QStringLiteral("A:VOLT "));
+
+    m_dialogs->expectMessages();
+    choose(QStringLiteral("X"));
+    QCOMPARE(m_dialogs->messages, QStringList{"file: ZORV dep files:X.dep could not be read"});
+    QCOMPARE(w.PPSLast, 0);
+    QCOMPARE(w.PSMfgName, QStringLiteral("A"));
+    QCOMPARE(w.PSComVoltSetPre, QStringLiteral("A:VOLT "));
+    QCOMPARE(w.ZeroCommand, zero);
+    QCOMPARE(rows(w.OutNumberPopup), (QStringList{"A", "B"}));
+    QCOMPARE(w.OutNumberPopup->listIndex(), 0);
+
+    // The next entry goes back to the model that was read.
+    m_dialogs->messages.clear();
+    enter(w.PPSpopup);
+    QCOMPARE(w.PPSpopup->text(), QStringLiteral("A"));
+    QCOMPARE(m_dialogs->messages, QStringList());
+}
+
+void SupplyTest::nothingResetBetweenModels()
+{
+    writeModel(QStringLiteral("A.dep"), fullModel(QStringLiteral("A")));
+    writeModel(QStringLiteral("B.dep"), depText({"*NAME*", "Bee", "", "*HOOKUP*", "Other cable", "*END*"}));
+    PwrSupWindow& w = window();
+    choose(QStringLiteral("A"));
+    w.OutNumberPopup->setListIndex(1);
+    QCOMPARE(w.VoltsMax, 6.0);
+    QVERIFY(w.DevNumberPopup->isEnabled());
+
+    choose(QStringLiteral("B"));
+    QCOMPARE(w.PPSLast, 1);
+    QCOMPARE(w.PSMfgName, QStringLiteral("Bee"));
+    QCOMPARE(w.PSMfgModNum, QString());
+    QCOMPARE(w.PSHookup, QStringLiteral("Other cable"));
+    // Everything B lacks is still A's.
+    QCOMPARE(w.PSDescription, QStringLiteral("About A"));
+    QCOMPARE(w.PSIntrComDelay, QStringLiteral("25"));
+    QCOMPARE(w.PSComPSSelPre, QStringLiteral("ADDR "));
+    QCOMPARE(w.PSComOutList, QStringLiteral("A,B"));
+    QCOMPARE(w.PSComVoltSetPre, QStringLiteral("A:VOLT "));
+    QCOMPARE(w.PSComCurReadDelim, QStringLiteral(","));
+    QCOMPARE(rows(w.OutNumberPopup), (QStringList{"A", "B"}));
+    QCOMPARE(w.OutNumberPopup->listIndex(), 1);
+    QVERIFY(w.OutNumberPopup->isEnabled());
+    QVERIFY(w.DevNumberPopup->isEnabled());
+    QCOMPARE(w.VoltsMax, 6.0);
+}
+
+void SupplyTest::modelList_data()
+{
+    QTest::addColumn<QStringList>("items"); // a name ending in '/' is a folder
+    QTest::addColumn<QStringList>("expected");
+
+    QTest::addRow("in the folder's name order, other files skipped")
+        << QStringList{"B.dep", "notes.txt", "A.dep"} << QStringList{"A", "B"};
+    QTest::addRow("the name .dep alone gives an empty row") << QStringList{".dep", "M.dep"} << QStringList{"", "M"};
+    QTest::addRow("names that only contain or resemble the extension")
+        << QStringList{"X.dep.bak", "dep", "Z.DEP", "Ydep", "W.dep "} << QStringList{};
+    QTest::addRow("a sub-folder named like a model is listed")
+        << QStringList{"Y.dep/", "Q/", "A.dep"} << QStringList{"A", "Y"};
+    QTest::addRow("no items") << QStringList{} << QStringList{};
+    QTest::addRow("extension counted in characters")
+        << QStringList{"Über.dep", "x.dep"} << QStringList{"x", "Über"};
+}
+
+void SupplyTest::modelList()
+{
+    QFETCH(QStringList, items);
+    QFETCH(QStringList, expected);
+
+    for (const QString& item : items) {
+        if (item.endsWith(u'/'))
+            QVERIFY(QDir().mkdir(depFolder() + item.chopped(1)));
+        else
+            writeModel(item, depText({"*NAME*", item, ""}));
+    }
+    PwrSupWindow& w = window();
+    QCOMPARE(rows(w.PPSpopup), expected);
+    QCOMPARE(w.PPSpopup->listIndex(), -1);
+    QCOMPARE(w.PPSLast, -1);
+
+    // No model loaded yet: entering rebuilds the list and loads nothing.
+    enter(w.PPSpopup);
+    QCOMPARE(rows(w.PPSpopup), expected);
+    QCOMPARE(w.PPSpopup->listIndex(), -1);
+    QCOMPARE(w.PSMfgName, QString());
+    QVERIFY(!w.ZeroVCheckBox->isEnabled());
+}
+
+void SupplyTest::missingFolder()
+{
+    QVERIFY(QDir(depFolder()).removeRecursively());
+    PwrSupWindow& w = window();
+    QCOMPARE(w.PPSpopup->listCount(), 0);
+    enter(w.PPSpopup);
+    QCOMPARE(w.PPSpopup->listCount(), 0);
+    QCOMPARE(w.PPSpopup->listIndex(), -1);
+
+    // The folder appears while the program runs.
+    QVERIFY(QDir(m_dir->path()).mkdir(QStringLiteral("ZORV dep files")));
+    writeModel(QStringLiteral("A.dep"), fullModel(QStringLiteral("A")));
+    enter(w.PPSpopup);
+    QCOMPARE(rows(w.PPSpopup), QStringList{"A"});
+    choose(QStringLiteral("A"));
+
+    // And goes again: the list empties, the loaded model stays.
+    QVERIFY(QDir(depFolder()).removeRecursively());
+    enter(w.PPSpopup);
+    QCOMPARE(w.PPSpopup->listCount(), 0);
+    QCOMPARE(w.PPSpopup->listIndex(), -1);
+    QCOMPARE(w.PSMfgName, QStringLiteral("A"));
+    QCOMPARE(w.PPSLast, 0);
+}
+
+void SupplyTest::reselectionAfterFileAdded()
+{
+    writeModel(QStringLiteral("B.dep"), fullModel(QStringLiteral("B")));
+    writeModel(QStringLiteral("D.dep"), fullModel(QStringLiteral("D")));
+    PwrSupWindow& w = window();
+    choose(QStringLiteral("D"));
+    QCOMPARE(w.PPSLast, 1);
+    QCOMPARE(w.PSMfgName, QStringLiteral("D"));
+
+    // The row position is remembered, not the name.
+    writeModel(QStringLiteral("C.dep"), fullModel(QStringLiteral("C")));
+    enter(w.PPSpopup);
+    QCOMPARE(rows(w.PPSpopup), (QStringList{"B", "C", "D"}));
+    QCOMPARE(w.PPSpopup->listIndex(), 1);
+    QCOMPARE(w.PPSpopup->text(), QStringLiteral("C"));
+    QCOMPARE(w.PSMfgName, QStringLiteral("C"));
+    QCOMPARE(w.PPSLast, 1);
+}
+
+void SupplyTest::editedFileReloaded()
+{
+    writeModel(QStringLiteral("A.dep"), fullModel(QStringLiteral("A")));
+    PwrSupWindow& w = window();
+    choose(QStringLiteral("A"));
+    w.OutNumberPopup->setListIndex(1);
+
+    writeModel(QStringLiteral("A.dep"), depText({"*NAME*", "Edited", "", "*COMMAND OUTPUT SELECT*", "X,Y,Z",
+                                                 "1,2,3", "S", "", ""}));
+    enter(w.PPSpopup);
+    QCOMPARE(w.PPSpopup->text(), QStringLiteral("A"));
+    QCOMPARE(w.PSMfgName, QStringLiteral("Edited"));
+    QCOMPARE(rows(w.OutNumberPopup), (QStringList{"X", "Y", "Z"}));
+    QCOMPARE(w.OutNumberPopup->listIndex(), -1);
+
+    // Every entry reads the file again, changed or not.
+    w.OutNumberPopup->setListIndex(2);
+    enter(w.PPSpopup);
+    QCOMPARE(w.OutNumberPopup->listIndex(), -1);
+}
+
+void SupplyTest::lastRowPastTheEnd()
+{
+    writeModel(QStringLiteral("A.dep"), fullModel(QStringLiteral("A")));
+    writeModel(QStringLiteral("B.dep"), fullModel(QStringLiteral("B")));
+    PwrSupWindow& w = window();
+    choose(QStringLiteral("B"));
+    QCOMPARE(w.PPSLast, 1);
+
+    writeModel(QStringLiteral("A.dep"), depText({"*NAME*", "A again", ""}));
+    QVERIFY(QFile::remove(depFolder() + QStringLiteral("B.dep")));
+    enter(w.PPSpopup);
+    QCOMPARE(rows(w.PPSpopup), QStringList{"A"});
+    QCOMPARE(w.PPSpopup->listIndex(), -1);
+    QCOMPARE(w.PSMfgName, QStringLiteral("B"));
+    QCOMPARE(w.PPSLast, 1);
+}
+
+void SupplyTest::outputLimit_data()
+{
+    QTest::addColumn<QString>("limits");
+    QTest::addColumn<int>("row");
+    QTest::addColumn<double>("voltsMax");
+
+    // The outputs are A, B and C.
+    QTest::addRow("first output") << "30,6" << 0 << 30.0;
+    QTest::addRow("second output") << "30,6" << 1 << 6.0;
+    QTest::addRow("row past the limits") << "30,6" << 2 << 0.0;
+    QTest::addRow("no limits") << "" << 1 << 0.0;
+    QTest::addRow("limit that is no number") << "30,high,5" << 1 << 0.0;
+    QTest::addRow("limit with a unit and blanks") << "30, 12.5V,5" << 1 << 12.5;
+    QTest::addRow("no row selected") << "30,6" << -1 << 0.0;
+}
+
+void SupplyTest::outputLimit()
+{
+    QFETCH(QString, limits);
+    QFETCH(int, row);
+    QFETCH(double, voltsMax);
+
+    writeModel(QStringLiteral("M.dep"), depText({"*COMMAND OUTPUT SELECT*", "A,B,C", limits, "OUT ", "0", ""}));
+    PwrSupWindow& w = window();
+    choose(QStringLiteral("M"));
+    w.VoltsMax = 99.0;
+    if (row >= 0)
+        w.OutNumberPopup->setListIndex(row);
+    else
+        w.OutNumberPopup_Change(); // a change the framework reports with nothing selected
+    QCOMPARE(w.VoltsMax, voltsMax);
+}
+
+void SupplyTest::outputStartRule_data()
+{
+    QTest::addColumn<bool>("script");
+    QTest::addColumn<bool>("model");
+    QTest::addColumn<QString>("port"); // "pty", "bogus" or "" for never entered
+    QTest::addColumn<bool>("start");
+
+    QTest::addRow("all three shown") << true << true << "pty" << true;
+    QTest::addRow("empty script") << false << true << "pty" << false;
+    QTest::addRow("no model shown") << true << false << "pty" << false;
+    QTest::addRow("port list never entered") << true << true << "" << false;
+    QTest::addRow("port shown but failed to open") << true << true << "bogus" << true;
+}
+
+void SupplyTest::outputStartRule()
+{
+    QFETCH(bool, script);
+    QFETCH(bool, model);
+    QFETCH(QString, port);
+    QFETCH(bool, start);
+
+    writeModel(QStringLiteral("M.dep"), depText({"*COMMAND OUTPUT SELECT*", "A,B", "30,6", "OUT ", "0", ""}));
+    PwrSupWindow& w = window();
+    if (port == u"pty")
+        ports::setPortsForTesting(QStringList{pty().slavePath()});
+    else if (port == u"bogus")
+        ports::setPortsForTesting(QStringList{QStringLiteral("/nonexistent/0")});
+    m_dialogs->expectMessages();
+    if (!port.isEmpty())
+        enter(w.SerialPortPopup);
+    QCOMPARE(m_dialogs->messages, port == u"bogus" ? QStringList{kOpenFail} : QStringList{});
+
+    w.myEditField->setText(script ? QStringLiteral("0,1\r") : QString());
+    choose(QStringLiteral("M"));
+    if (!model)
+        w.PPSpopup->setListIndex(-1); // shows no model, loads nothing
+    QCOMPARE(w.PPSpopup->text().isEmpty(), !model);
+
+    w.StartButton->setEnabled(!start);
+    w.OutNumberPopup->setListIndex(1);
+    QCOMPARE(w.VoltsMax, 6.0);
+    QCOMPARE(w.StartButton->isEnabled(), start);
+}
+
+void SupplyTest::portOpenedAndClosed()
+{
+    Pty& a = pty();
+    Pty& b = pty();
+    QVERIFY(a.isValid() && b.isValid());
+    ports::setPortsForTesting(QStringList{a.slavePath(), b.slavePath()});
+    PwrSupWindow& w = window();
+    QCOMPARE(w.SerialPortPopup->listCount(), 0);
+    QVERIFY(!w.Serial1->isOpen());
+    QCOMPARE(w.SerialPortCount, 0);
+
+    // The first entry opens port 0 before anything is chosen.
+    enter(w.SerialPortPopup);
+    QCOMPARE(rows(w.SerialPortPopup), (QStringList{a.slavePath(), b.slavePath()}));
+    QCOMPARE(w.SerialPortPopup->listIndex(), 0);
+    QCOMPARE(w.SerialPortCount, 2);
+    QVERIFY(w.Serial1->isOpen());
+    w.Serial1->write(QStringLiteral("to A\r"));
+    QCOMPARE(a.readUntil(5, 5000), QByteArray("to A\r"));
+
+    // The user's choice closes A and opens B.
+    w.SerialPortPopup->setListIndex(1);
+    QVERIFY(w.Serial1->isOpen());
+    w.Serial1->write(QStringLiteral("to B\r"));
+    QCOMPARE(b.readUntil(5, 5000), QByteArray("to B\r"));
+    QVERIFY(slaveClosed(a));
+    QCOMPARE(a.read(0), QByteArray());
+    QVERIFY(!slaveClosed(b));
+}
+
+void SupplyTest::reselectionByName()
+{
+    Pty& a = pty();
+    Pty& b = pty();
+    Pty& c = pty();
+    QVERIFY(a.isValid() && b.isValid() && c.isValid());
+    ports::setPortsForTesting(QStringList{a.slavePath(), b.slavePath()});
+    PwrSupWindow& w = window();
+    enter(w.SerialPortPopup);
+    w.SerialPortPopup->setListIndex(1);
+
+    // B moved from row 1 to row 1 of a new list: chosen by name, and opened
+    // again although it stays the same port.
+    ports::setPortsForTesting(QStringList{c.slavePath(), b.slavePath()});
+    setSpeed(b, B300);
+    enter(w.SerialPortPopup);
+    QCOMPARE(rows(w.SerialPortPopup), (QStringList{c.slavePath(), b.slavePath()}));
+    QCOMPARE(w.SerialPortPopup->listIndex(), 1);
+    QCOMPARE(speed(b), speed_t{B57600});
+    w.Serial1->write(QStringLiteral("B\r"));
+    QCOMPARE(b.readUntil(2, 5000), QByteArray("B\r"));
+
+    // B moves to row 0.
+    ports::setPortsForTesting(QStringList{b.slavePath(), a.slavePath(), c.slavePath()});
+    enter(w.SerialPortPopup);
+    QCOMPARE(w.SerialPortPopup->listIndex(), 0);
+
+    // Equal names: the last of them.
+    ports::setPortsForTesting(QStringList{b.slavePath(), a.slavePath(), b.slavePath(), c.slavePath()});
+    enter(w.SerialPortPopup);
+    QCOMPARE(w.SerialPortPopup->listIndex(), 2);
+    QCOMPARE(w.SerialPortPopup->text(), b.slavePath());
+
+    // B has gone: row 0.
+    ports::setPortsForTesting(QStringList{c.slavePath(), a.slavePath()});
+    enter(w.SerialPortPopup);
+    QCOMPARE(w.SerialPortPopup->listIndex(), 0);
+    QVERIFY(w.Serial1->isOpen());
+    QVERIFY(slaveClosed(b));
+    w.Serial1->write(QStringLiteral("C\r"));
+    QCOMPARE(c.readUntil(2, 5000), QByteArray("C\r"));
+}
+
+void SupplyTest::boundOfUsableRows()
+{
+    Pty& at122 = pty();
+    Pty& at123 = pty();
+    QVERIFY(at122.isValid() && at123.isValid());
+    QStringList names;
+    for (int i = 0; i < 124; ++i)
+        names.append(QStringLiteral("/nonexistent/%1").arg(i));
+    names[122] = at122.slavePath();
+    names[123] = at123.slavePath();
+    ports::setPortsForTesting(names);
+    PwrSupWindow& w = window();
+    m_dialogs->expectMessages();
+
+    enter(w.SerialPortPopup);
+    QCOMPARE(w.SerialPortPopup->listCount(), 124);
+    QCOMPARE(m_dialogs->messages, QStringList{kOpenFail});
+    QVERIFY(!w.Serial1->isOpen());
+
+    m_dialogs->messages.clear();
+    w.SerialPortPopup->setListIndex(122);
+    QCOMPARE(m_dialogs->messages, QStringList());
+    QVERIFY(w.Serial1->isOpen());
+    w.Serial1->write(QStringLiteral("122\r"));
+    QCOMPARE(at122.readUntil(4, 5000), QByteArray("122\r"));
+
+    // Row 123 names a port that would open: refused by its index alone.
+    w.SerialPortPopup->setListIndex(123);
+    QCOMPARE(m_dialogs->messages,
+             QStringList{"Error opening serial port for Power Supply. Invalid serial Port:123"});
+    QVERIFY(!w.Serial1->isOpen());
+    QVERIFY(slaveClosed(at122));
+    QVERIFY(slaveClosed(at123));
+    QCOMPARE(w.SerialPortPopup->text(), at123.slavePath());
+}
+
+void SupplyTest::openFailKeepsStart_data()
+{
+    QTest::addColumn<bool>("start");
+    QTest::addRow("Start enabled") << true;
+    QTest::addRow("Start disabled") << false;
+}
+
+void SupplyTest::openFailKeepsStart()
+{
+    QFETCH(bool, start);
+
+    Pty& good = pty();
+    QVERIFY(good.isValid());
+    writeModel(QStringLiteral("M.dep"), depText({"*COMMAND OUTPUT SELECT*", "", "5", "", "", ""}));
+    ports::setPortsForTesting(QStringList{good.slavePath(), QStringLiteral("/nonexistent/1")});
+    PwrSupWindow& w = window();
+    w.myEditField->setText(QStringLiteral("0,1\r"));
+    choose(QStringLiteral("M"));
+    enter(w.SerialPortPopup);
+    QVERIFY(w.Serial1->isOpen());
+
+    m_dialogs->expectMessages();
+    w.StartButton->setEnabled(start);
+    w.SerialPortPopup->setListIndex(1);
+    QCOMPARE(m_dialogs->messages, QStringList{kOpenFail});
+    QVERIFY(!w.Serial1->isOpen());
+    QVERIFY(slaveClosed(good));
+    QCOMPARE(w.StartButton->isEnabled(), start);
+    QCOMPARE(w.SerialPortPopup->listIndex(), 1);
+}
+
+void SupplyTest::portStartRule_data()
+{
+    QTest::addColumn<bool>("script");
+    QTest::addColumn<QString>("model"); // "outputs", "single" or "" for none loaded
+    QTest::addColumn<bool>("outputShown");
+    QTest::addColumn<bool>("start");
+
+    QTest::addRow("script, model, output shown") << true << "outputs" << true << true;
+    QTest::addRow("empty script") << false << "outputs" << true << false;
+    // With no model loaded the output choice shows the layout's row "1".
+    QTest::addRow("no model loaded") << true << "" << true << false;
+    QTest::addRow("outputs listed, none shown") << true << "outputs" << false << false;
+    QTest::addRow("no output list, none shown") << true << "single" << false << true;
+    QTest::addRow("no output list, empty script") << false << "single" << false << false;
+}
+
+void SupplyTest::portStartRule()
+{
+    QFETCH(bool, script);
+    QFETCH(QString, model);
+    QFETCH(bool, outputShown);
+    QFETCH(bool, start);
+
+    Pty& line = pty();
+    QVERIFY(line.isValid());
+    writeModel(QStringLiteral("outputs.dep"), depText({"*COMMAND OUTPUT SELECT*", "A,B", "30,6", "OUT ", "0", ""}));
+    writeModel(QStringLiteral("single.dep"), depText({"*COMMAND OUTPUT SELECT*", "", "5", "OUT ", "0", ""}));
+    ports::setPortsForTesting(QStringList{line.slavePath()});
+    PwrSupWindow& w = window();
+    w.myEditField->setText(script ? QStringLiteral("0,1\r") : QString());
+    if (!model.isEmpty())
+        choose(model);
+    if (outputShown)
+        w.OutNumberPopup->setListIndex(0);
+    QCOMPARE(w.OutNumberPopup->text().isEmpty(), !outputShown);
+
+    w.StartButton->setEnabled(!start);
+    enter(w.SerialPortPopup);
+    QVERIFY(w.Serial1->isOpen());
+    QCOMPARE(w.StartButton->isEnabled(), start);
+}
+
+void SupplyTest::emptyPortList()
+{
+    PwrSupWindow& w = window();
+    w.StartButton->setEnabled(true);
+    enter(w.SerialPortPopup);
+    QCOMPARE(w.SerialPortPopup->listCount(), 0);
+    QCOMPARE(w.SerialPortPopup->listIndex(), -1);
+    QVERIFY(!w.Serial1->isOpen());
+    QVERIFY(w.StartButton->isEnabled());
+
+    // The port that was open goes with the list, silently.
+    Pty& line = pty();
+    QVERIFY(line.isValid());
+    ports::setPortsForTesting(QStringList{line.slavePath()});
+    enter(w.SerialPortPopup);
+    QVERIFY(w.Serial1->isOpen());
+    ports::setPortsForTesting(QStringList{});
+    enter(w.SerialPortPopup);
+    QCOMPARE(w.SerialPortPopup->listCount(), 0);
+    QCOMPARE(w.SerialPortPopup->listIndex(), -1);
+    QCOMPARE(w.SerialPortCount, 0);
+    QVERIFY(!w.Serial1->isOpen());
+    QVERIFY(slaveClosed(line));
+}
+
+void SupplyTest::disabledListsDuringRun()
+{
+    Pty& line = pty();
+    Pty& other = pty();
+    QVERIFY(line.isValid() && other.isValid());
+    writeModel(QStringLiteral("A.dep"), fullModel(QStringLiteral("A")));
+    ports::setPortsForTesting(QStringList{line.slavePath()});
+    PwrSupWindow& w = window();
+    choose(QStringLiteral("A"));
+    enter(w.SerialPortPopup);
+    QVERIFY(w.Serial1->isOpen());
+
+    // What Start does to the two lists.
+    w.SerialPortPopup->setEnabled(false);
+    w.PPSpopup->setEnabled(false);
+
+    setSpeed(line, B300);
+    ports::setPortsForTesting(QStringList{other.slavePath(), line.slavePath()});
+    writeModel(QStringLiteral("A.dep"), depText({"*NAME*", "Edited", ""}));
+    writeModel(QStringLiteral("0.dep"), fullModel(QStringLiteral("0")));
+    enter(w.SerialPortPopup);
+    enter(w.PPSpopup);
+
+    QVERIFY(w.Serial1->isOpen());
+    QCOMPARE(speed(line), speed_t{B300}); // not opened again
+    QCOMPARE(rows(w.SerialPortPopup), QStringList{line.slavePath()});
+    QCOMPARE(rows(w.PPSpopup), QStringList{"A"});
+    QCOMPARE(w.PSMfgName, QStringLiteral("A"));
+    w.Serial1->write(QStringLiteral("still\r"));
+    QCOMPARE(line.readUntil(6, 5000), QByteArray("still\r"));
+
+    // The run ends: the lists react again.
+    w.SerialPortPopup->setEnabled(true);
+    w.PPSpopup->setEnabled(true);
+    enter(w.SerialPortPopup);
+    QCOMPARE(w.SerialPortPopup->listIndex(), 1);
+    QCOMPARE(speed(line), speed_t{B57600});
+    enter(w.PPSpopup);
+    QCOMPARE(rows(w.PPSpopup), (QStringList{"0", "A"}));
+    QCOMPARE(w.PSMfgName, QStringLiteral("0"));
+}
+
+QTEST_MAIN(SupplyTest)
+#include "tst_supply.moc"
