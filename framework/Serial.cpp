@@ -8,6 +8,7 @@
 #include <array>
 
 #ifdef Q_OS_UNIX
+#include <poll.h>
 #include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
@@ -30,6 +31,21 @@ int systemQueued([[maybe_unused]] QSerialPort* port)
     return 0;
 }
 
+// Whether the device under an open port has gone: unplugged, or the other
+// side of a pseudo-terminal closed. A full output queue raises the same error
+// as a vanished device, and must not close the port.
+bool deviceGone([[maybe_unused]] QSerialPort* port)
+{
+#ifdef Q_OS_UNIX
+    if (!port->isOpen())
+        return false;
+    pollfd fd{static_cast<int>(port->handle()), 0, 0};
+    return ::poll(&fd, 1, 0) > 0 && (fd.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0;
+#else
+    return true;
+#endif
+}
+
 } // namespace
 
 Serial::Serial(QObject* parent) : QObject(parent), m_port(new QSerialPort(this))
@@ -40,7 +56,7 @@ Serial::Serial(QObject* parent) : QObject(parent), m_port(new QSerialPort(this))
     // A device that vanished keeps signalling; closing it makes later writes
     // fail quietly instead.
     connect(m_port, &QSerialPort::errorOccurred, this, [this](QSerialPort::SerialPortError error) {
-        if (error == QSerialPort::ResourceError)
+        if (error == QSerialPort::ResourceError && deviceGone(m_port))
             close();
     }, Qt::QueuedConnection);
 }

@@ -1,7 +1,9 @@
 #include "framework/Timer.h"
 
+#include <QPointer>
 #include <QSocketNotifier>
 #include <QTimer>
+#include <chrono>
 
 #ifdef Q_OS_LINUX
 #include <algorithm>
@@ -13,16 +15,21 @@
 #endif
 
 namespace zorv {
+namespace {
+
+// The clock of every deadline: CLOCK_MONOTONIC on Linux, which the timerfd
+// counts in too.
+std::int64_t monotonicNs()
+{
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+} // namespace
 
 #ifdef Q_OS_LINUX
 namespace {
-
-std::int64_t monotonicNs()
-{
-    timespec now{};
-    clock_gettime(CLOCK_MONOTONIC, &now);
-    return static_cast<std::int64_t>(now.tv_sec) * 1000000000LL + now.tv_nsec;
-}
 
 // The kernel lets poll timeouts of ordinary threads run up to 50 us late by
 // default; the sequencer wants its ticks as close to their deadlines as the
@@ -126,27 +133,30 @@ void Timer::setPeriod(int milliseconds)
 
 void Timer::arm()
 {
+    const std::int64_t now = monotonicNs();
+    const std::int64_t periodNs = m_period > 0 ? static_cast<std::int64_t>(m_period) * 1000000LL : 0;
+    m_deadline = (m_dueTick > 0 ? m_dueTick : now) + periodNs;
 #ifdef Q_OS_LINUX
     if (m_fd >= 0) {
-        const std::int64_t now = monotonicNs();
         itimerspec spec{};
-        if (m_period <= 0) {
-            m_deadline = now;
+        m_alarm = m_deadline - wakeLead().forPeriod(periodNs);
+        if (m_alarm <= now) {
+            // Due already: a period of 0 or less, or a handler that took
+            // longer than the period. Fire at once, and learn nothing from
+            // how late that is.
             m_alarm = 0;
             spec.it_value.tv_nsec = 1; // an all-zero value would disarm it
             timerfd_settime(m_fd, 0, &spec, nullptr);
             return;
         }
-        const std::int64_t periodNs = static_cast<std::int64_t>(m_period) * 1000000LL;
-        m_deadline = now + periodNs;
-        m_alarm = m_deadline - wakeLead().forPeriod(periodNs);
         spec.it_value.tv_sec = static_cast<time_t>(m_alarm / 1000000000LL);
         spec.it_value.tv_nsec = static_cast<long>(m_alarm % 1000000000LL);
         timerfd_settime(m_fd, TFD_TIMER_ABSTIME, &spec, nullptr);
         return;
     }
 #endif
-    m_fallback->start(m_period > 0 ? m_period : 0);
+    const std::int64_t remainingNs = m_deadline - now;
+    m_fallback->start(remainingNs > 0 ? static_cast<int>((remainingNs + 999999) / 1000000) : 0);
 }
 
 void Timer::disarm()
@@ -189,7 +199,11 @@ void Timer::fire()
     if (m_mode != 1)
         return;
     m_mode = 0; // a single shot is spent once it fires
+    m_dueTick = m_deadline;
+    const QPointer<Timer> self(this);
     emit action();
+    if (self)
+        m_dueTick = 0;
 }
 
 } // namespace zorv

@@ -12,7 +12,10 @@ namespace zorv {
 // A timer with a mode (0 off, 1 single shot) and a period in milliseconds.
 // Setting mode 1 arms it for the period from now; setting the period while it
 // is armed re-arms it for the new period from now; a period of 0 or less fires
-// as soon as the event loop can. It never fires before its deadline. On Linux
+// as soon as the event loop can. It never fires before its deadline. Inside
+// its own Action, "now" is the moment the tick was due: a handler that re-arms
+// it after some work does not push every later tick back by that work, so a
+// chain of ticks keeps to the sum of its periods. On Linux
 // it rests on a timerfd watched by the event loop, set a little before the
 // deadline so that the last stretch is waited out awake and the tick comes
 // within microseconds of it; elsewhere on a precise QTimer.
@@ -43,6 +46,8 @@ private:
     // (0 when there is nothing to learn from its lateness); CLOCK_MONOTONIC ns.
     std::int64_t m_deadline = 0;
     std::int64_t m_alarm = 0;
+    // While Action runs: the moment the tick was due; 0 otherwise.
+    std::int64_t m_dueTick = 0;
     QSocketNotifier* m_notifier = nullptr;
     QTimer* m_fallback = nullptr;
 };

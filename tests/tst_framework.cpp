@@ -154,6 +154,34 @@ private slots:
         QCOMPARE(fired, 3);
     }
 
+    // Work a handler does before it re-arms the timer does not push the
+    // later ticks back: six ticks of 50 ms, each spending 30 ms first, take
+    // 300 ms, not 480.
+    void timerChainKeepsToItsPeriods()
+    {
+        Timer timer;
+        int fired = 0;
+        QElapsedTimer sinceStart;
+        qint64 lastAt = -1;
+        connect(&timer, &Timer::action, this, [&] {
+            if (++fired == 6) {
+                lastAt = sinceStart.elapsed();
+                return;
+            }
+            QElapsedTimer busy;
+            busy.start();
+            while (busy.elapsed() < 30) {
+            }
+            timer.setMode(1);
+        });
+        timer.setPeriod(50);
+        sinceStart.start();
+        timer.setMode(1);
+        QTRY_VERIFY_WITH_TIMEOUT(lastAt >= 0, 5000);
+        QVERIFY2(lastAt >= 300, qPrintable(QString::number(lastAt)));
+        QVERIFY2(lastAt < 400, qPrintable(QString::number(lastAt)));
+    }
+
     // ---- Serial line over a pseudo-terminal ----------------------------
 
     void serialSettingsArrive_data()
