@@ -6,7 +6,7 @@
 BUILD      ?= build
 SAN_BUILD  ?= build-sanitize
 JOBS       ?= $(shell nproc)
-PACKAGES   := cmake make g++ qt6-base-dev qt6-serialport-dev libgtest-dev xvfb xauth xdotool
+PACKAGES   := cmake make g++ qt6-base-dev qt6-serialport-dev libgtest-dev xvfb xauth xdotool valgrind
 SUDO       := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
 .PHONY: all deps build run test test-sanitize bench fuzz clean

@@ -2,7 +2,6 @@
 
 #include <charconv>
 #include <cmath>
-#include <cstdlib>
 #include <optional>
 #include <string>
 #include <vector>
@@ -54,8 +53,15 @@ Decimal toDecimal(double magnitude)
     for (; p < end && *p != 'e'; ++p)
         if (*p >= '0' && *p <= '9')
             d.digits.push_back(*p);
-    if (p < end)
-        d.exp10 = std::strtol(p + 1, nullptr, 10);
+    // to_chars writes no terminating NUL: the exponent is read within bounds.
+    if (p < end) {
+        const char* exponent = p + 1;
+        if (exponent < end && *exponent == '+')
+            ++exponent;
+        long value = 0;
+        std::from_chars(exponent, end, value);
+        d.exp10 = value;
+    }
     while (!d.digits.empty() && d.digits.back() == '0')
         d.digits.pop_back();
     return d;
