@@ -3,7 +3,7 @@
 // folders and descriptions grow, and how a plain reference player on the same
 // machine compares.
 //
-//   zorv_bench [--cpu-hold SECONDS]
+//   zorv_bench [--cpu-hold SECONDS]   (the CPU hold lasts 60 s unless given)
 
 #include "framework/Files.h"
 #include "framework/PortList.h"
@@ -585,7 +585,7 @@ int main(int argc, char* argv[])
 {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
-    int cpuHoldSeconds = 10;
+    int cpuHoldSeconds = 60;
     const QStringList args = QCoreApplication::arguments();
     const qsizetype at = args.indexOf(QStringLiteral("--cpu-hold"));
     if (at > 0 && at + 1 < args.size())
