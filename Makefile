@@ -8,8 +8,12 @@ SAN_BUILD  ?= build-sanitize
 JOBS       ?= $(shell nproc)
 PACKAGES   := cmake make g++ qt6-base-dev qt6-serialport-dev libgtest-dev xvfb xauth xdotool valgrind
 SUDO       := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
+FUZZ_BUILD   ?= build-fuzz
+FUZZ_SECONDS ?= 60
+FUZZ_PACKAGES := clang libclang-rt-14-dev
+FUZZERS      := description val format fields script
 
-.PHONY: all deps build run test test-sanitize bench fuzz clean
+.PHONY: all deps build run test test-sanitize bench fuzz fuzz-deps clean
 
 all: build
 
@@ -45,8 +49,33 @@ bench: build
 	cmake --build $(BUILD) -j $(JOBS) --target bench_all
 	./$(BUILD)/bench/zorv_bench
 
-fuzz: deps
-	$(MAKE) -C fuzz run
+fuzz-deps:
+	@missing=""; for p in $(FUZZ_PACKAGES); do \
+	    dpkg-query -W -f='$${Status}' $$p 2>/dev/null | grep -q "install ok installed" || missing="$$missing $$p"; \
+	done; \
+	if [ -n "$$missing" ]; then \
+	    echo "Installing:$$missing"; \
+	    $(SUDO) apt-get update -qq && DEBIAN_FRONTEND=noninteractive $(SUDO) apt-get install -y -qq $$missing; \
+	fi
+
+# Each fuzzer runs FUZZ_SECONDS from a fresh copy of its seeds, one after the
+# other; a crash, leak, sanitizer report or broken invariant leaves its input
+# in $(FUZZ_BUILD)/artifacts/<name>/ and fails the target once all have run.
+fuzz: deps fuzz-deps
+	cmake -S . -B $(FUZZ_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++ \
+	    -DZORV_FUZZ=ON -DZORV_WERROR=ON
+	cmake --build $(FUZZ_BUILD) -j $(JOBS) --target fuzz_all
+	@failed=""; for f in $(FUZZERS); do \
+	    corpus=$(FUZZ_BUILD)/corpus/$$f; artifacts=$(FUZZ_BUILD)/artifacts/$$f; \
+	    rm -rf $$corpus $$artifacts && mkdir -p $$corpus $$artifacts && cp fuzz/corpus/$$f/* $$corpus/ || exit 1; \
+	    echo "== fuzz_$$f: $(FUZZ_SECONDS) s"; \
+	    ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+	        ./$(FUZZ_BUILD)/fuzz/fuzz_$$f -max_total_time=$(FUZZ_SECONDS) -timeout=30 -detect_leaks=1 \
+	        -print_final_stats=1 -artifact_prefix=$$artifacts/ $$corpus \
+	        || failed="$$failed fuzz_$$f"; \
+	done; \
+	if [ -n "$$failed" ]; then echo "Fuzzing found problems in:$$failed (inputs in $(FUZZ_BUILD)/artifacts/)"; exit 1; fi; \
+	echo "Fuzzing found nothing."
 
 clean:
-	rm -rf $(BUILD) $(SAN_BUILD)
+	rm -rf $(BUILD) $(SAN_BUILD) $(FUZZ_BUILD)
