@@ -39,6 +39,7 @@
 namespace {
 
 using zorv::PwrSupWindow;
+using zorv::testing::writeFile;
 
 std::int64_t clockNs(clockid_t clock)
 {
@@ -196,12 +197,6 @@ QString description(int delay, const QString& freeText = {})
     lines << QStringLiteral("*COMMAND VOLT SET*") << QStringLiteral("VOLT ") << QStringLiteral("0.000")
           << QString() << QStringLiteral("1");
     return lines.join(u'\n') + u'\n';
-}
-
-bool writeFile(const QString& path, const QByteArray& bytes)
-{
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
 }
 
 // `lines` lines `hold` milliseconds apart, from time 0, in seconds.

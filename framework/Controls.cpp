@@ -123,6 +123,12 @@ QString toEditorLines(const QString& text)
 
 TextArea::TextArea(QWidget* parent) : QPlainTextEdit(parent)
 {
+    // Qt's default, breaking at a word boundary or else anywhere, lays out a
+    // long line without blanks in time growing with its square: a script
+    // file of megabytes with no line end the program knows would hang it.
+    // Breaking anywhere takes linear time; script lines are short enough
+    // that it rarely shows.
+    setWordWrapMode(QTextOption::WrapAnywhere);
     connect(this, &QPlainTextEdit::textChanged, this, [this] {
         m_stale = true;
         raiseEvent(Event::TextChange);

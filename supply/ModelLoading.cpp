@@ -22,9 +22,12 @@ void setUpOutputs(PwrSupWindow& w)
         w.VoltsMax = Val(NthField(w.VoltsMaxList, QStringLiteral(","), 1));
     } else {
         w.OutNumberPopup->deleteAllRows();
-        const int outputs = CountFields(w.PSComOutList, QStringLiteral(","));
-        for (int i = 1; i <= outputs; ++i) {
-            w.OutNumberPopup->addRow(NthField(w.PSComOutList, QStringLiteral(","), i));
+        // Split once: looking up each field from the start again costs the
+        // square of the line's length, which a long list turns into a hang.
+        // The fields are NthField's, empty ones included.
+        const QStringList outputs = w.PSComOutList.split(u',');
+        for (const QString& output : outputs) {
+            w.OutNumberPopup->addRow(output);
             yieldToEventLoop();
         }
     }

@@ -31,25 +31,6 @@ int msSince(Clock::time_point from, Clock::time_point to)
     return static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(to - from).count());
 }
 
-QStringList texts(const std::vector<Pty::Arrival>& arrivals)
-{
-    QStringList list;
-    for (const Pty::Arrival& arrival : arrivals)
-        list.append(QString::fromUtf8(arrival.bytes));
-    return list;
-}
-
-// Commands as the supply receives them, each with its carriage return.
-QStringList commands(std::initializer_list<const char*> list)
-{
-    QStringList result;
-    for (const char* text : list)
-        result.append(QString::fromUtf8(text) + u'\r');
-    return result;
-}
-
-const QStringList kSetUp = commands({"SEL 1", "*RST", "INST 1", "OUTP ON"});
-
 } // namespace
 
 class RunTest : public QObject {
@@ -136,30 +117,30 @@ private slots:
 
         // Set-up at 10, 60, 110 and 160 ms: the script's time 0 is at 210.
         QTest::addRow("two lines from time 0")
-            << "0,5\r0.3,7.5" << 0 << "1" << false << kSetUp + commands({"VOLT 5.000", "VOLT 7.500"})
+            << "0,5\r0.3,7.5" << 0 << "1" << false << kBenchSetUp + commands({"VOLT 5.000", "VOLT 7.500"})
             << QList<int>{10, 60, 110, 160, 210, 510};
         QTest::addRow("first time not 0: output init twice")
-            << "0.3,5" << 0 << "1" << false << kSetUp + commands({"OUTP ON", "VOLT 5.000"})
+            << "0.3,5" << 0 << "1" << false << kBenchSetUp + commands({"OUTP ON", "VOLT 5.000"})
             << QList<int>{10, 60, 110, 160, 210, 510};
         QTest::addRow("minutes and millivolts")
-            << "0,2500\r0.005,3000" << 3 << "1" << false << kSetUp + commands({"VOLT 2.500", "VOLT 3.000"})
+            << "0,2500\r0.005,3000" << 3 << "1" << false << kBenchSetUp + commands({"VOLT 2.500", "VOLT 3.000"})
             << QList<int>{10, 60, 110, 160, 210, 510};
-        QTest::addRow("one line at time 0") << "0,5" << 0 << "1" << false << kSetUp + commands({"VOLT 5.000"})
+        QTest::addRow("one line at time 0") << "0,5" << 0 << "1" << false << kBenchSetUp + commands({"VOLT 5.000"})
                                             << QList<int>{10, 60, 110, 160, 210};
         QTest::addRow("empty first line plays as 0 volts")
             << "\r0.1,4\r0.3,6" << 0 << "1" << false
-            << kSetUp + commands({"VOLT 0.000", "VOLT 4.000", "VOLT 6.000"})
+            << kBenchSetUp + commands({"VOLT 0.000", "VOLT 4.000", "VOLT 6.000"})
             << QList<int>{10, 60, 110, 160, 210, 310, 510};
         QTest::addRow("ends at the first empty line after line 1")
-            << "0,1\r0.1,2\r\r0.2,9" << 0 << "1" << false << kSetUp + commands({"VOLT 1.000", "VOLT 2.000"})
+            << "0,1\r0.1,2\r\r0.2,9" << 0 << "1" << false << kBenchSetUp + commands({"VOLT 1.000", "VOLT 2.000"})
             << QList<int>{10, 60, 110, 160, 210, 310};
         QTest::addRow("header words, extra field, no comma")
             << "time,volts\r0.1,2,ignored\r0.2" << 0 << "1" << false
-            << kSetUp + commands({"VOLT 0.000", "VOLT 2.000", "VOLT 0.000"})
+            << kBenchSetUp + commands({"VOLT 0.000", "VOLT 2.000", "VOLT 0.000"})
             << QList<int>{10, 60, 110, 160, 210, 310, 410};
         QTest::addRow("divisor, then zero volts two seconds after the last line")
             << "0,5\r0.1,1.5" << 0 << "0.5" << true
-            << kSetUp + commands({"VOLT 10.000", "VOLT 3.000", "VOLT 0.000"})
+            << kBenchSetUp + commands({"VOLT 10.000", "VOLT 3.000", "VOLT 0.000"})
             << QList<int>{10, 60, 110, 160, 210, 310, 2310};
     }
 
@@ -198,7 +179,7 @@ private slots:
         setZeroBox(true);
         pressStart();
         const auto arrivals = pty().readCommands(5, 2000);
-        QCOMPARE(texts(arrivals), kSetUp + commands({"VOLT 5.000"}));
+        QCOMPARE(texts(arrivals), kBenchSetUp + commands({"VOLT 5.000"}));
         QCOMPARE(window().StartButton->caption(), QStringLiteral("Stop"));
         QVERIFY(window().StartButton->cancel());
         QVERIFY(!window().PPSpopup->isEnabled());
@@ -229,7 +210,7 @@ private slots:
         prepare(QStringLiteral("0,5\r0.4,7"));
         setZeroBox(zeroBox);
         pressStart();
-        QCOMPARE(texts(pty().readCommands(5, 2000)), kSetUp + commands({"VOLT 5.000"}));
+        QCOMPARE(texts(pty().readCommands(5, 2000)), kBenchSetUp + commands({"VOLT 5.000"}));
 
         const Clock::time_point stopped = Clock::now();
         window().StartButton->click();
@@ -253,7 +234,7 @@ private slots:
         setZeroBox(true);
         pressStart();
         const auto arrivals = pty().readCommands(5, 2000);
-        QCOMPARE(texts(arrivals), kSetUp + commands({"VOLT 5.000"}));
+        QCOMPARE(texts(arrivals), kBenchSetUp + commands({"VOLT 5.000"}));
         setZeroBox(false);
         QCOMPARE(window().StartButton->caption(), QStringLiteral("Stop"));
 
@@ -271,7 +252,7 @@ private slots:
         prepare(QStringLiteral("0,5\r0.2,6"));
         setZeroBox(false);
         pressStart();
-        QCOMPARE(texts(pty().readCommands(5, 2000)), kSetUp + commands({"VOLT 5.000"}));
+        QCOMPARE(texts(pty().readCommands(5, 2000)), kBenchSetUp + commands({"VOLT 5.000"}));
         setZeroBox(true);
         const auto last = pty().readCommands(1, 1000);
         QCOMPARE(texts(last), commands({"VOLT 6.000"}));
@@ -290,7 +271,7 @@ private slots:
         prepare(QStringLiteral("0,1000\r0.004,2000\r0.008,3000\r0.012,4000"), 3); // minutes, millivolts
         const Clock::time_point started = pressStart();
         const auto first = pty().readCommands(5, 2000);
-        compareSchedule(first, started, kSetUp + commands({"VOLT 1.000"}), {10, 60, 110, 160, 210});
+        compareSchedule(first, started, kBenchSetUp + commands({"VOLT 1.000"}), {10, 60, 110, 160, 210});
         window().UnitsPopup->setListIndex(0); // seconds, volts
         QCOMPARE(window().TimeMult, 1.0);
 
@@ -318,7 +299,7 @@ private slots:
         prepare(QStringLiteral("0,5"));
         setZeroBox(true);
         pressStart();
-        QCOMPARE(texts(pty().readCommands(5, 2000)), kSetUp + commands({"VOLT 5.000"}));
+        QCOMPARE(texts(pty().readCommands(5, 2000)), kBenchSetUp + commands({"VOLT 5.000"}));
         QCOMPARE(window().ZeroVTimer->mode(), 1);
         window().StartButton->click(); // Stop
         QCOMPARE(texts(pty().readCommands(1, 200)), commands({"VOLT 0.000"}));
@@ -328,7 +309,7 @@ private slots:
         const Clock::time_point started = pressStart();
         QCOMPARE(window().ZeroVTimer->mode(), 0);
         const auto arrivals = pty().readCommands(6, 4000);
-        compareSchedule(arrivals, started, kSetUp + commands({"VOLT 5.000", "VOLT 6.000"}),
+        compareSchedule(arrivals, started, kBenchSetUp + commands({"VOLT 5.000", "VOLT 6.000"}),
                         {10, 60, 110, 160, 210, 2410});
         QCOMPARE(window().StartButton->caption(), QStringLiteral("Stop"));
         QVERIFY(!window().PPSpopup->isEnabled());
@@ -379,7 +360,7 @@ private slots:
         const termios line = pty().settings();
         QCOMPARE(int(cfgetospeed(&line)), speed);
         QCOMPARE((line.c_cflag & CSTOPB) != 0, twoStops);
-        QCOMPARE(texts(pty().readCommands(5, 2000)), kSetUp + commands({"VOLT 5.000"}));
+        QCOMPARE(texts(pty().readCommands(5, 2000)), kBenchSetUp + commands({"VOLT 5.000"}));
     }
 };
 

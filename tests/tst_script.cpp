@@ -20,18 +20,6 @@ namespace {
 
 const QString kStale = QStringLiteral("a message from before");
 
-QByteArray fileBytes(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
-}
-
-bool writeFile(const QString& path, const QByteArray& bytes)
-{
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
-}
-
 } // namespace
 
 class ScriptTest : public QObject {
@@ -338,6 +326,41 @@ private slots:
 
         QCOMPARE(dialogs().messages, QStringList{QStringLiteral("The text file could not be created.")});
         QCOMPARE(fileBytes(path), QByteArray("0,1\r"));
+    }
+
+    void saveWhereNoOneCanWrite_data()
+    {
+        QTest::addColumn<QString>("path"); // relative: inside the test's folder
+        QTest::addColumn<QString>("keep"); // a file that must stay as it was
+        QTest::addRow("a file where the folder should be") << "notes.txt/saved.txt" << "notes.txt";
+        QTest::addRow("a new file in /proc") << "/proc/zorv-saved.txt" << "/proc/version";
+        QTest::addRow("a file of /proc") << "/proc/version" << "/proc/version";
+    }
+
+    // Unlike folder permissions, these hold for root too.
+    void saveWhereNoOneCanWrite()
+    {
+        QFETCH(QString, path);
+        QFETCH(QString, keep);
+
+        if (path.startsWith(u'/') && !QFile::exists(QStringLiteral("/proc/version")))
+            QSKIP("no /proc here");
+        QVERIFY(writeFile(inFolder(QStringLiteral("notes.txt")), "0,1\r"));
+        if (!path.startsWith(u'/')) {
+            path = inFolder(path);
+            keep = inFolder(keep);
+        }
+        const QByteArray kept = fileBytes(keep);
+        const bool existed = QFile::exists(path);
+        setUpWithScript(QStringLiteral("0,5\r1,6"));
+        dialogs().expectMessages();
+        dialogs().nextSaveFile(path);
+        window().saveTextBtn->click();
+
+        QCOMPARE(dialogs().messages, QStringList{QStringLiteral("The text file could not be created.")});
+        QCOMPARE(fileBytes(keep), kept);
+        QCOMPARE(QFile::exists(path), existed);
+        QCOMPARE(window().myEditField->text(), QStringLiteral("0,5\r1,6"));
     }
 
     void textChangeRule_data()

@@ -47,6 +47,9 @@ struct BenchDescription {
     }
 };
 
+// The set-up commands a run on the bench supply sends, device 1, output 1.
+inline const QStringList kBenchSetUp = commands({"SEL 1", "*RST", "INST 1", "OUTP ON"});
+
 // A temporary program folder with description files, a pseudo-terminal as
 // the system's only serial port, dialogs answered by the test, and the main
 // window made after those seams are in place. The seams are restored when it

@@ -1,6 +1,36 @@
 #include "support/TestSupport.h"
 
+#include <QFile>
+
 namespace zorv::testing {
+
+bool writeFile(const QString& path, const QByteArray& bytes)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+}
+
+QByteArray fileBytes(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
+}
+
+QStringList commands(std::initializer_list<const char*> list)
+{
+    QStringList result;
+    for (const char* text : list)
+        result.append(QString::fromUtf8(text) + u'\r');
+    return result;
+}
+
+QStringList texts(const std::vector<Pty::Arrival>& arrivals)
+{
+    QStringList list;
+    for (const Pty::Arrival& arrival : arrivals)
+        list.append(QString::fromUtf8(arrival.bytes));
+    return list;
+}
 
 QString ScriptedDialogs::openFile(const QStringList& filters)
 {

@@ -1,12 +1,26 @@
 #pragma once
 
 #include "framework/Dialogs.h"
+#include "support/Pty.h"
 
+#include <QByteArray>
 #include <QString>
 #include <QStringList>
 #include <deque>
+#include <initializer_list>
+#include <vector>
 
 namespace zorv::testing {
+
+// Real files in a test's temporary folder.
+bool writeFile(const QString& path, const QByteArray& bytes);
+// The file's bytes, or "<unreadable>".
+QByteArray fileBytes(const QString& path);
+
+// Commands as the supply receives them, each with its carriage return.
+QStringList commands(std::initializer_list<const char*> list);
+// The texts of commands as they arrived.
+QStringList texts(const std::vector<Pty::Arrival>& arrivals);
 
 // Answers the program's dialogs the way a test says the user will. A dialog
 // or message box that the test did not expect is recorded, answered with

@@ -1,0 +1,361 @@
+// Faults from outside that the program must live through and keep working
+// after: the serial line vanishing under a run, description files and
+// scripts that are not what they claim to be.
+
+#include "app/FileTypes.h"
+#include "framework/PortList.h"
+#include "framework/Serial.h"
+#include "framework/Timer.h"
+#include "mainwindow/PwrSupWindow.h"
+#include "support/BenchWindow.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QEnterEvent>
+#include <QFile>
+#include <QRandomGenerator>
+#include <QTest>
+#include <map>
+#include <memory>
+
+using namespace zorv;
+using namespace zorv::testing;
+
+namespace {
+
+// Bytes of every value, NUL and invalid UTF-8 among them, the same each run.
+QByteArray noise(qsizetype size, quint32 seed)
+{
+    QRandomGenerator random(seed);
+    QByteArray bytes(size, '\0');
+    for (char& byte : bytes)
+        byte = static_cast<char>(random.bounded(256));
+    return bytes;
+}
+
+template <std::size_t N>
+QByteArray bytes(const char (&literal)[N])
+{
+    return QByteArray(literal, N - 1); // NUL bytes included
+}
+
+QString withNul(const QString& before, const QString& after)
+{
+    return before + QChar(u'\0') + after;
+}
+
+} // namespace
+
+class FaultsTest : public QObject {
+    Q_OBJECT
+
+private:
+    std::unique_ptr<BenchWindow> m_bench;
+    std::unique_ptr<Pty> m_fresh;
+
+    PwrSupWindow& window() { return m_bench->window(); }
+    Pty& pty() { return m_bench->pty(); }
+    QString inFolder(const QString& name) const { return m_bench->folder() + u'/' + name; }
+
+    void setZeroBox(bool checked)
+    {
+        QVERIFY(window().ZeroVCheckBox->isEnabled());
+        if (window().ZeroVCheckBox->isChecked() != checked)
+            window().ZeroVCheckBox->click();
+        QCOMPARE(window().ZeroVCheckBox->isChecked(), checked);
+    }
+
+    void verifyIdle()
+    {
+        QCOMPARE(window().StartButton->caption(), QStringLiteral("Start"));
+        QVERIFY(!window().StartButton->cancel());
+        QVERIFY(window().SerialPortPopup->isEnabled());
+        QVERIFY(window().PPSpopup->isEnabled());
+        QCOMPARE(window().PSComTimer->mode(), 0);
+        QCOMPARE(window().ZeroVTimer->mode(), 0);
+    }
+
+    // The user plugs in another port and picks it: a whole run arrives there.
+    void runOnFreshPort()
+    {
+        m_fresh = std::make_unique<Pty>();
+        QVERIFY(m_fresh->isValid());
+        ports::setPortsForTesting(QStringList{m_fresh->slavePath()});
+        m_bench->enterPortList();
+        QCOMPARE(window().SerialPortPopup->text(), m_fresh->slavePath());
+        QVERIFY(window().Serial1->isOpen());
+
+        window().myEditField->setText(QStringLiteral("0,4"));
+        QVERIFY(window().StartButton->isEnabled());
+        window().StartButton->click();
+        QCOMPARE(window().StartButton->caption(), QStringLiteral("Stop"));
+        QCOMPARE(texts(m_fresh->readCommands(5, 5000)), kBenchSetUp + commands({"VOLT 4.000"}));
+        if (window().ZeroVCheckBox->isChecked())
+            QCOMPARE(texts(m_fresh->readCommands(1, 5000)), commands({"VOLT 0.000"}));
+        QTRY_COMPARE_WITH_TIMEOUT(window().StartButton->caption(), QStringLiteral("Start"), 5000);
+        verifyIdle();
+    }
+
+private slots:
+    void initTestCase()
+    {
+        FileTypes::_Initialize();
+    }
+
+    void init()
+    {
+        m_bench = std::make_unique<BenchWindow>();
+        QVERIFY(m_bench->isValid());
+    }
+
+    void cleanup()
+    {
+        if (m_bench)
+            QCOMPARE(m_bench->dialogs().unexpected, QStringList());
+        m_bench.reset();
+        m_fresh.reset();
+    }
+
+    // ---- The serial line vanishes ---------------------------------------
+
+    void portVanishesDuringRun_data()
+    {
+        QTest::addColumn<bool>("zeroBox");
+        QTest::addColumn<int>("arrivedBefore"); // commands through before the line goes
+        QTest::addColumn<QString>("lastCommand");
+        // The script's lines go out 0.3 s apart after the four set-up commands.
+        QTest::addRow("during the holds") << false << 5 << "VOLT 3.000\r";
+        QTest::addRow("during the holds, zero volts when stopped") << true << 5 << "VOLT 0.000\r";
+        QTest::addRow("while the zero-volt tick is pending") << true << 7 << "VOLT 0.000\r";
+    }
+
+    // The ticks go on writing into nothing; the run ends the way it always
+    // does, and the next port works.
+    void portVanishesDuringRun()
+    {
+        QFETCH(bool, zeroBox);
+        QFETCH(int, arrivedBefore);
+        QFETCH(QString, lastCommand);
+
+        BenchDescription description;
+        description.delayMs = 50;
+        m_bench->setUp(description, QStringLiteral("0,1\r0.3,2\r0.6,3"));
+        setZeroBox(zeroBox);
+        window().StartButton->click();
+        QCOMPARE(pty().readCommands(arrivedBefore, 5000).size(), std::size_t(arrivedBefore));
+        QCOMPARE(window().StartButton->caption(), QStringLiteral("Stop"));
+        pty().closeMaster();
+
+        // At most 0.6 s of script and the two seconds of the zero-volt tick.
+        QTRY_COMPARE_WITH_TIMEOUT(window().StartButton->caption(), QStringLiteral("Start"), 10000);
+        verifyIdle();
+        QCOMPARE(window().CmdTxt->text(), lastCommand);
+        runOnFreshPort();
+    }
+
+    void stopAfterPortVanished_data()
+    {
+        QTest::addColumn<bool>("zeroBox");
+        QTest::addColumn<int>("waitMs"); // after the line went, before Stop
+        QTest::addRow("at once") << false << 0;
+        QTest::addRow("at once, zero volts when stopped") << true << 0;
+        QTest::addRow("after a tick wrote into it") << false << 500;
+        QTest::addRow("after a tick wrote into it, zero volts when stopped") << true << 500;
+    }
+
+    // Stop writes its zero-volt command into nothing and waits for it no
+    // longer than a command takes; nothing of the run fires afterwards.
+    void stopAfterPortVanished()
+    {
+        QFETCH(bool, zeroBox);
+        QFETCH(int, waitMs);
+
+        BenchDescription description;
+        description.delayMs = 50;
+        m_bench->setUp(description, QStringLiteral("0,1\r0.2,2\r30,3"));
+        setZeroBox(zeroBox);
+        window().StartButton->click();
+        QCOMPARE(texts(pty().readCommands(5, 5000)), kBenchSetUp + commands({"VOLT 1.000"}));
+        pty().closeMaster();
+        if (waitMs > 0)
+            QTest::qWait(waitMs);
+
+        QElapsedTimer clock;
+        clock.start();
+        window().StartButton->click();
+        // The budget of XmitWait for a queued command is a fraction of this.
+        QVERIFY2(clock.elapsed() < 5000, qPrintable(QString::number(clock.elapsed())));
+        verifyIdle();
+        QCOMPARE(window().CmdTxt->text(), zeroBox ? QStringLiteral("VOLT 0.000\r") : QString());
+        QTest::qWait(300);
+        verifyIdle();
+        runOnFreshPort();
+    }
+
+    // ---- Description files that are not what they claim ----------------
+
+    void badDescription_data()
+    {
+        QTest::addColumn<QByteArray>("content"); // null: X.dep is a folder
+        QTest::addColumn<QStringList>("messages");
+        QTest::addColumn<QString>("field"); // a field and what X leaves in it
+        QTest::addColumn<QString>("value");
+        QTest::addColumn<int>("outputRows");
+
+        const QString bench = QStringLiteral("Bench Supplies");
+        const QString mb(1 << 20, u'x');
+        // Half a million outputs "A", and an empty one after the last comma.
+        const QString outputs = QString(1 << 20, u'x').replace(QStringLiteral("xx"), QStringLiteral("A,"));
+        QTest::addRow("a folder named X.dep")
+            << QByteArray() << QStringList{"file: ZORV dep files:X.dep could not be read"} << "PSMfgName" << bench << 1;
+        QTest::addRow("bytes of every value") << noise(64 * 1024, 1) << QStringList() << "PSMfgName" << bench << 1;
+        QTest::addRow("a section amid bytes of every value")
+            << noise(4096, 2) + bytes("\n*NAME*\nAc\xffme\0\nB\x80-1\n") + noise(4096, 3) << QStringList()
+            << "PSMfgName" << withNul(QStringLiteral("Ac\uFFFDme"), QString()) << 1;
+        QTest::addRow("a 1 MB line of free text")
+            << "*DESCRIPTION*\n" + mb.toLatin1() + "\n*END*\n*NAME*\nM\nN\n" << QStringList() << "PSDescription"
+            << mb << 1;
+        QTest::addRow("a 1 MB name") << "*NAME*\n" + mb.toLatin1() + "\nN\n" << QStringList() << "PSMfgName" << mb
+                                     << 1;
+        QTest::addRow("a 1 MB number pattern")
+            << "*COMMAND VOLT SET*\nV\n" + QByteArray(1 << 20, '0') + "\n\n1\n" << QStringList() << "ZeroCommand"
+            << QStringLiteral("V") + QString(1 << 20, u'0') + u'\r' << 1;
+        QTest::addRow("a 1 MB output list")
+            << "*COMMAND OUTPUT SELECT*\n" + outputs.toLatin1() + "\n5\nINST \n0\n\n" << QStringList()
+            << "PSComOutList" << outputs << (1 << 19) + 1;
+    }
+
+    // Choosing X harms nothing: the good model still loads and runs after it.
+    void badDescription()
+    {
+        QFETCH(QByteArray, content);
+        QFETCH(QStringList, messages);
+        QFETCH(QString, field);
+        QFETCH(QString, value);
+        QFETCH(int, outputRows);
+
+        BenchDescription description;
+        description.delayMs = 50;
+        m_bench->setUp(description, QStringLiteral("0,5\r10,6"));
+        setZeroBox(true);
+        const QString x = inFolder(QStringLiteral("ZORV dep files/X.dep"));
+        if (content.isNull())
+            QVERIFY(QDir().mkdir(x));
+        else
+            QVERIFY(writeFile(x, content));
+
+        m_bench->dialogs().expectMessages();
+        QEnterEvent enter(QPointF(2, 2), QPointF(2, 2), QPointF(2, 2));
+        QCoreApplication::sendEvent(window().PPSpopup, &enter);
+        m_bench->chooseModel(QStringLiteral("X"));
+        QCOMPARE(window().PPSpopup->text(), QStringLiteral("X"));
+        QCOMPARE(m_bench->dialogs().messages, messages);
+        const std::map<QString, QString*> fields{
+            {QStringLiteral("PSMfgName"), &window().PSMfgName},
+            {QStringLiteral("PSDescription"), &window().PSDescription},
+            {QStringLiteral("PSComOutList"), &window().PSComOutList},
+            {QStringLiteral("ZeroCommand"), &window().ZeroCommand},
+        };
+        QVERIFY(fields.count(field));
+        QCOMPARE(*fields.at(field), value);
+        QCOMPARE(window().OutNumberPopup->listCount(), outputRows);
+
+        m_bench->dialogs().messages.clear();
+        m_bench->chooseModel(QStringLiteral("Bench"));
+        m_bench->chooseOutput(0);
+        QCOMPARE(m_bench->dialogs().messages, QStringList());
+        QCOMPARE(window().PSMfgName, QStringLiteral("Bench Supplies"));
+        QCOMPARE(window().PSComOutList, QString());
+        QCOMPARE(window().ZeroCommand, QStringLiteral("VOLT 0.000\r"));
+        QCOMPARE(window().VoltsMax, 30.0);
+        QVERIFY(window().StartButton->isEnabled());
+        window().StartButton->click();
+        QCOMPARE(texts(pty().readCommands(5, 5000)), kBenchSetUp + commands({"VOLT 5.000"}));
+        window().StartButton->click();
+        QCOMPARE(texts(pty().readCommands(1, 2000)), commands({"VOLT 0.000"}));
+        verifyIdle();
+    }
+
+    // ---- Scripts that are not what they claim ---------------------------
+
+    // Bytes that are no UTF-8 show as replacement characters, a NUL as it
+    // is, and each line plays by the numbers it begins with.
+    void scriptNotUtf8()
+    {
+        BenchDescription description;
+        description.delayMs = 50;
+        m_bench->setUp(description, QString());
+        const QString path = inFolder(QStringLiteral("latin1.txt"));
+        QVERIFY(writeFile(path, bytes("0,1\xe9\r0.1,\xff" "2\r0.2,3\0 V\r0.3\xe9,4")));
+        m_bench->dialogs().nextOpenFile(path);
+        window().openTextBtn->click();
+
+        const QString text = QStringLiteral("0,1\uFFFD\r0.1,\uFFFD2\r") + withNul(QStringLiteral("0.2,3"), " V")
+                             + QStringLiteral("\r0.3\uFFFD,4\r\r");
+        QCOMPARE(window().myEditField->text(), text);
+        QCOMPARE(window().myEditField->toPlainText(), QString(text).replace(u'\r', u'\n'));
+        QVERIFY(window().StartButton->isEnabled());
+        window().StartButton->click();
+        QCOMPARE(window().ErrorText->text(), QString());
+        QCOMPARE(texts(pty().readCommands(8, 5000)),
+                 kBenchSetUp + commands({"VOLT 1.000", "VOLT 0.000", "VOLT 3.000", "VOLT 4.000"}));
+        QTRY_COMPARE_WITH_TIMEOUT(window().StartButton->caption(), QStringLiteral("Start"), 5000);
+        QCOMPARE(window().myEditField->text(), text);
+    }
+
+    void hugeScript_data()
+    {
+        QTest::addColumn<QByteArray>("content");
+        QTest::addColumn<QString>("firstCommand");
+
+        // Some 900 000 short lines, the last one out of range.
+        QByteArray lines;
+        lines.reserve(10 << 20);
+        for (int i = 0; lines.size() < (10 << 20); ++i)
+            lines += QByteArray::number(i) + ',' + QByteArray::number(i % 30) + ".5\n";
+        QTest::addRow("many lines") << lines + "99999,99" << "VOLT 0.500\r";
+        // One line with no blank in it, the hardest text to lay out; the
+        // fields after the second are ignored.
+        QTest::addRow("one line") << "0,99" + QByteArray(",7").repeated(5 << 20) << "VOLT 99.000\r";
+    }
+
+    // Ten megabytes of script: opened whole, checked to its end, played,
+    // and saved back byte for byte.
+    void hugeScript()
+    {
+        QFETCH(QByteArray, content);
+        QFETCH(QString, firstCommand);
+
+        BenchDescription description;
+        description.delayMs = 50;
+        m_bench->setUp(description, QString());
+        const QString path = inFolder(QStringLiteral("huge.txt"));
+        QVERIFY(writeFile(path, content));
+
+        m_bench->dialogs().nextOpenFile(path);
+        window().openTextBtn->click();
+        const QString text = QString::fromLatin1(content).replace(u'\n', u'\r') + QStringLiteral("\r\r");
+        QCOMPARE(window().myEditField->text(), text);
+        QTest::qWait(10); // a repaint lays the text out
+
+        window().StartButton->click();
+        QCOMPARE(window().StartButton->caption(), QStringLiteral("Stop"));
+        QCOMPARE(window().ErrorText->text(),
+                 QStringLiteral("Script has out of range voltage. Power supply max.:30, asking99"));
+        QCOMPARE(texts(pty().readCommands(5, 5000)), kBenchSetUp + QStringList{firstCommand});
+        // A script of one line has ended with its command; stop the other.
+        if (window().StartButton->caption() == u"Stop")
+            window().StartButton->click();
+        verifyIdle();
+
+        const QString saved = inFolder(QStringLiteral("saved.txt"));
+        m_bench->dialogs().nextSaveFile(saved);
+        window().saveTextBtn->click();
+        QCOMPARE(window().myEditField->text(), text);
+        QCOMPARE(fileBytes(saved), text.toLatin1());
+        QCOMPARE(fileBytes(path), content);
+    }
+};
+
+QTEST_MAIN(FaultsTest)
+#include "tst_faults.moc"
