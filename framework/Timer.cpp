@@ -188,10 +188,6 @@ void Timer::wake()
     }
     fire();
 }
-#else
-void Timer::wake()
-{
-}
 #endif
 
 void Timer::fire()

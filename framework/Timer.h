@@ -37,7 +37,9 @@ private:
     void arm();
     void disarm();
     void fire();
+#ifdef Q_OS_LINUX
     void wake();
+#endif
 
     int m_mode = 0;
     int m_period = 1000;

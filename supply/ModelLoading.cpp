@@ -10,6 +10,13 @@ namespace zorv {
 
 namespace {
 
+// A command template is given when any of its three lines holds something;
+// a choice whose command has no template is disabled.
+bool templateGiven(const QString& pre, const QString& format, const QString& post)
+{
+    return !pre.isEmpty() || !format.isEmpty() || !post.isEmpty();
+}
+
 // The output rows, and the limit of a supply without a list of outputs. No
 // row is selected: no output is chosen until the user picks one.
 void setUpOutputs(PwrSupWindow& w)
@@ -31,8 +38,7 @@ void setUpOutputs(PwrSupWindow& w)
             yieldToEventLoop();
         }
     }
-    w.OutNumberPopup->setEnabled(!w.PSComOutSelPre.isEmpty() || !w.PSComOutSelFormat.isEmpty()
-                                 || !w.PSComOutSelPost.isEmpty());
+    w.OutNumberPopup->setEnabled(templateGiven(w.PSComOutSelPre, w.PSComOutSelFormat, w.PSComOutSelPost));
 }
 
 } // namespace
@@ -60,8 +66,7 @@ void PwrSupWindow::PPSpopup_Change()
     // empty and then filled keeps the limit the empty one set).
     readDeviceDescription(in, *this, yieldToEventLoop, [this](Section section) {
         if (section == Section::PSSelect)
-            DevNumberPopup->setEnabled(!PSComPSSelPre.isEmpty() || !PSComPSSelFormat.isEmpty()
-                                       || !PSComPSSelPost.isEmpty());
+            DevNumberPopup->setEnabled(templateGiven(PSComPSSelPre, PSComPSSelFormat, PSComPSSelPost));
         else if (section == Section::OutputSelect)
             setUpOutputs(*this);
     });

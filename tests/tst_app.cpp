@@ -406,12 +406,9 @@ private slots:
         if (kind == PrefKind::Unreadable && geteuid() == 0)
             QSKIP("root reads a file of mode 000");
         if (kind == PrefKind::File || kind == PrefKind::Unreadable) {
-            QFile file(path);
-            QVERIFY(file.open(QIODevice::WriteOnly));
-            QCOMPARE(file.write(content), content.size());
-            file.close();
+            QVERIFY(zorv::testing::writeFile(path, content));
             if (kind == PrefKind::Unreadable)
-                QVERIFY(file.setPermissions(QFileDevice::Permissions()));
+                QVERIFY(QFile::setPermissions(path, QFileDevice::Permissions()));
         } else if (kind == PrefKind::Folder) {
             QVERIFY(QDir().mkpath(path));
         }
@@ -425,12 +422,9 @@ private slots:
         case PrefKind::Absent:
             QVERIFY(!QFile::exists(path));
             break;
-        case PrefKind::File: {
-            QFile file(path);
-            QVERIFY(file.open(QIODevice::ReadOnly));
-            QCOMPARE(file.readAll(), content);
+        case PrefKind::File:
+            QCOMPARE(zorv::testing::fileBytes(path), content);
             break;
-        }
         case PrefKind::Unreadable:
             QFile(path).setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
             break;

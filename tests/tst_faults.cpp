@@ -57,12 +57,12 @@ private:
     Pty& pty() { return m_bench->pty(); }
     QString inFolder(const QString& name) const { return m_bench->folder() + u'/' + name; }
 
-    void setZeroBox(bool checked)
+    // The bench supply, 50 ms between its set-up commands, ready to run script.
+    void setUp(const QString& script)
     {
-        QVERIFY(window().ZeroVCheckBox->isEnabled());
-        if (window().ZeroVCheckBox->isChecked() != checked)
-            window().ZeroVCheckBox->click();
-        QCOMPARE(window().ZeroVCheckBox->isChecked(), checked);
+        BenchDescription description;
+        description.delayMs = 50;
+        m_bench->setUp(description, script);
     }
 
     void verifyIdle()
@@ -137,10 +137,8 @@ private slots:
         QFETCH(int, arrivedBefore);
         QFETCH(QString, lastCommand);
 
-        BenchDescription description;
-        description.delayMs = 50;
-        m_bench->setUp(description, QStringLiteral("0,1\r0.3,2\r0.6,3"));
-        setZeroBox(zeroBox);
+        setUp(QStringLiteral("0,1\r0.3,2\r0.6,3"));
+        m_bench->setZeroBox(zeroBox);
         window().StartButton->click();
         QCOMPARE(pty().readCommands(arrivedBefore, 5000).size(), std::size_t(arrivedBefore));
         QCOMPARE(window().StartButton->caption(), QStringLiteral("Stop"));
@@ -170,10 +168,8 @@ private slots:
         QFETCH(bool, zeroBox);
         QFETCH(int, waitMs);
 
-        BenchDescription description;
-        description.delayMs = 50;
-        m_bench->setUp(description, QStringLiteral("0,1\r0.2,2\r30,3"));
-        setZeroBox(zeroBox);
+        setUp(QStringLiteral("0,1\r0.2,2\r30,3"));
+        m_bench->setZeroBox(zeroBox);
         window().StartButton->click();
         QCOMPARE(texts(pty().readCommands(5, 5000)), kBenchSetUp + commands({"VOLT 1.000"}));
         pty().closeMaster();
@@ -234,10 +230,8 @@ private slots:
         QFETCH(QString, value);
         QFETCH(int, outputRows);
 
-        BenchDescription description;
-        description.delayMs = 50;
-        m_bench->setUp(description, QStringLiteral("0,5\r10,6"));
-        setZeroBox(true);
+        setUp(QStringLiteral("0,5\r10,6"));
+        m_bench->setZeroBox(true);
         const QString x = inFolder(QStringLiteral("ZORV dep files/X.dep"));
         if (content.isNull())
             QVERIFY(QDir().mkdir(x));
@@ -282,9 +276,7 @@ private slots:
     // is, and each line plays by the numbers it begins with.
     void scriptNotUtf8()
     {
-        BenchDescription description;
-        description.delayMs = 50;
-        m_bench->setUp(description, QString());
+        setUp(QString());
         const QString path = inFolder(QStringLiteral("latin1.txt"));
         QVERIFY(writeFile(path, bytes("0,1\xe9\r0.1,\xff" "2\r0.2,3\0 V\r0.3\xe9,4")));
         m_bench->dialogs().nextOpenFile(path);
@@ -326,9 +318,7 @@ private slots:
         QFETCH(QByteArray, content);
         QFETCH(QString, firstCommand);
 
-        BenchDescription description;
-        description.delayMs = 50;
-        m_bench->setUp(description, QString());
+        setUp(QString());
         const QString path = inFolder(QStringLiteral("huge.txt"));
         QVERIFY(writeFile(path, content));
 

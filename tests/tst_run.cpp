@@ -50,14 +50,6 @@ private:
         QVERIFY(window().StartButton->isEnabled());
     }
 
-    void setZeroBox(bool checked)
-    {
-        QVERIFY(window().ZeroVCheckBox->isEnabled());
-        if (window().ZeroVCheckBox->isChecked() != checked)
-            window().ZeroVCheckBox->click();
-        QCOMPARE(window().ZeroVCheckBox->isChecked(), checked);
-    }
-
     Clock::time_point pressStart()
     {
         const Clock::time_point pressed = Clock::now();
@@ -156,7 +148,7 @@ private slots:
         BenchDescription description;
         description.voltUnit = voltUnit;
         prepare(script, unitsRow, description);
-        setZeroBox(zeroBox);
+        m_bench->setZeroBox(zeroBox);
 
         const Clock::time_point started = pressStart();
         QCOMPARE(window().StartButton->caption(), QStringLiteral("Stop"));
@@ -176,7 +168,7 @@ private slots:
     void zeroVoltsEndTheRun()
     {
         prepare(QStringLiteral("0,5"));
-        setZeroBox(true);
+        m_bench->setZeroBox(true);
         pressStart();
         const auto arrivals = pty().readCommands(5, 2000);
         QCOMPARE(texts(arrivals), kBenchSetUp + commands({"VOLT 5.000"}));
@@ -208,7 +200,7 @@ private slots:
         QFETCH(QStringList, sentAtStop);
 
         prepare(QStringLiteral("0,5\r0.4,7"));
-        setZeroBox(zeroBox);
+        m_bench->setZeroBox(zeroBox);
         pressStart();
         QCOMPARE(texts(pty().readCommands(5, 2000)), kBenchSetUp + commands({"VOLT 5.000"}));
 
@@ -231,11 +223,11 @@ private slots:
     void zeroBoxUncheckedDuringTheTwoSeconds()
     {
         prepare(QStringLiteral("0,5"));
-        setZeroBox(true);
+        m_bench->setZeroBox(true);
         pressStart();
         const auto arrivals = pty().readCommands(5, 2000);
         QCOMPARE(texts(arrivals), kBenchSetUp + commands({"VOLT 5.000"}));
-        setZeroBox(false);
+        m_bench->setZeroBox(false);
         QCOMPARE(window().StartButton->caption(), QStringLiteral("Stop"));
 
         QTRY_COMPARE_WITH_TIMEOUT(window().StartButton->caption(), QStringLiteral("Start"), 3000);
@@ -250,10 +242,10 @@ private slots:
     void zeroBoxCheckedDuringTheRun()
     {
         prepare(QStringLiteral("0,5\r0.2,6"));
-        setZeroBox(false);
+        m_bench->setZeroBox(false);
         pressStart();
         QCOMPARE(texts(pty().readCommands(5, 2000)), kBenchSetUp + commands({"VOLT 5.000"}));
-        setZeroBox(true);
+        m_bench->setZeroBox(true);
         const auto last = pty().readCommands(1, 1000);
         QCOMPARE(texts(last), commands({"VOLT 6.000"}));
         QCOMPARE(window().StartButton->caption(), QStringLiteral("Stop"));
@@ -297,7 +289,7 @@ private slots:
     void startWhileZeroTickPending()
     {
         prepare(QStringLiteral("0,5"));
-        setZeroBox(true);
+        m_bench->setZeroBox(true);
         pressStart();
         QCOMPARE(texts(pty().readCommands(5, 2000)), kBenchSetUp + commands({"VOLT 5.000"}));
         QCOMPARE(window().ZeroVTimer->mode(), 1);

@@ -18,6 +18,7 @@
 using namespace zorv;
 using zorv::testing::Pty;
 using zorv::testing::ScriptedDialogs;
+using zorv::testing::writeFile;
 
 namespace {
 
@@ -160,9 +161,7 @@ void SupplyTest::cleanup()
 
 void SupplyTest::writeModel(const QString& fileName, const QString& text)
 {
-    QFile file(depFolder() + fileName);
-    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    file.write(text.toUtf8());
+    QVERIFY(writeFile(depFolder() + fileName, text.toUtf8()));
 }
 
 PwrSupWindow& SupplyTest::window()

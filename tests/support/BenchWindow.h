@@ -9,9 +9,9 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QEnterEvent>
-#include <QFile>
 #include <QStringList>
 #include <QTemporaryDir>
+#include <QTest>
 #include <memory>
 
 namespace zorv::testing {
@@ -78,8 +78,8 @@ public:
 
     bool addModel(const QString& model, const BenchDescription& description)
     {
-        QFile file(m_folder.filePath(QStringLiteral("ZORV dep files/") + model + QStringLiteral(".dep")));
-        return file.open(QIODevice::WriteOnly) && file.write(description.text().toUtf8()) >= 0;
+        return writeFile(m_folder.filePath(QStringLiteral("ZORV dep files/") + model + QStringLiteral(".dep")),
+                         description.text().toUtf8());
     }
 
     PwrSupWindow& window()
@@ -99,6 +99,16 @@ public:
     }
 
     void chooseOutput(int row) { window().OutNumberPopup->setListIndex(row); }
+
+    // Checks or clears "Zero volts when stopped" as the user's click does.
+    void setZeroBox(bool checked)
+    {
+        CheckBox* box = window().ZeroVCheckBox;
+        QVERIFY(box->isEnabled());
+        if (box->isChecked() != checked)
+            box->click();
+        QCOMPARE(box->isChecked(), checked);
+    }
 
     // The pointer enters the port list: the list is rebuilt and port 0 opened.
     void enterPortList()
