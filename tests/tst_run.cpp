@@ -17,10 +17,13 @@ using Clock = std::chrono::steady_clock;
 
 namespace {
 
-// Loose bounds on an arrival against its schedule: a timer never fires
-// early, and a late one is late by the machine's load, not by design.
+// Bounds on an arrival against its schedule. A timer never fires early. A
+// late one is late by the machine's load (a busy or sanitized build may hold
+// the event loop for a hundred milliseconds), so the late bound is loose: it
+// only has to tell a hold played at its length from one played twice over or
+// in the wrong units. The benchmark measures the real precision.
 constexpr int kEarlyMs = 3;
-constexpr int kLateMs = 50;
+constexpr int kLateMs = 250;
 
 // The pause between set-up commands in these runs, and when the set-up
 // commands and a first line at time 0 go out after Start with it.
