@@ -6,19 +6,14 @@
 //   zorv_bench [--cpu-hold SECONDS]   (the CPU hold lasts 60 s unless given)
 
 #include "framework/Files.h"
-#include "framework/PortList.h"
-#include "framework/Strings.h"
 #include "mainwindow/PwrSupWindow.h"
 #include "script/Script.h"
-#include "support/Pty.h"
-#include "support/TestSupport.h"
+#include "support/BenchWindow.h"
 
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QEventLoop>
-#include <QFile>
-#include <QTemporaryDir>
 #include <QTimer>
 
 #include <algorithm>
@@ -39,6 +34,11 @@
 namespace {
 
 using zorv::PwrSupWindow;
+using zorv::testing::BenchDescription;
+using zorv::testing::BenchWindow;
+using zorv::testing::Pty;
+using zorv::testing::readAvailable;
+using zorv::testing::takeCommands;
 using zorv::testing::writeFile;
 
 std::int64_t clockNs(clockid_t clock)
@@ -125,7 +125,6 @@ private:
     void loop()
     {
         pollfd fds[2] = {{m_fd, POLLIN, 0}, {m_wake[0], POLLIN, 0}};
-        char buffer[65536];
         for (;;) {
             const int ready = ::poll(fds, 2, -1);
             if (ready < 0) {
@@ -142,19 +141,12 @@ private:
             }
             const std::int64_t at = nowNs();
             const std::int64_t cpu = clockNs(CLOCK_PROCESS_CPUTIME_ID);
-            for (;;) {
-                const ssize_t n = ::read(m_fd, buffer, sizeof buffer);
-                if (n <= 0)
-                    break;
-                m_pending.append(buffer, n);
-            }
-            qsizetype end;
+            m_pending.append(readAvailable(m_fd));
             bool complete = false;
             {
                 const std::lock_guard<std::mutex> lock(m_mutex);
-                while ((end = m_pending.indexOf('\r')) >= 0) {
-                    m_arrivals.push_back({at, cpu, m_pending.left(end + 1)});
-                    m_pending.remove(0, end + 1);
+                for (QByteArray& command : takeCommands(m_pending)) {
+                    m_arrivals.push_back({at, cpu, std::move(command)});
                     if (++m_count == m_expected)
                         complete = true;
                 }
@@ -174,30 +166,6 @@ private:
     int m_expected = 0;
     std::function<void()> m_onComplete;
 };
-
-// A description of a single-output SCPI supply; `delay` is the pause between
-// the set-up commands, `freeText` fills the description section.
-QString description(int delay, const QString& freeText = {})
-{
-    QStringList lines{QStringLiteral("*NAME*"), QStringLiteral("Bench Supplies"), QStringLiteral("BS-1")};
-    if (!freeText.isEmpty()) {
-        lines << QStringLiteral("*DESCRIPTION*");
-        for (qsizetype at = 0; at < freeText.size(); at += 100)
-            lines << freeText.mid(at, 100);
-        lines << QStringLiteral("*END*");
-    }
-    lines << QStringLiteral("*PARAMETERS*") << QStringLiteral("RS-232") << QStringLiteral("14")
-          << QStringLiteral("0") << QStringLiteral("8") << QStringLiteral("1") << QStringLiteral("SCPI")
-          << QString::number(delay) << QStringLiteral("-");
-    lines << QStringLiteral("*COMMAND PS SELECT*") << QStringLiteral("ADDR ") << QStringLiteral("0") << QString();
-    lines << QStringLiteral("*COMMAND PS INIT*") << QStringLiteral("*CLS") << QString() << QString();
-    lines << QStringLiteral("*COMMAND OUTPUT SELECT*") << QString() << QStringLiteral("30")
-          << QStringLiteral("INST:NSEL ") << QStringLiteral("0") << QString();
-    lines << QStringLiteral("*COMMAND OUTPUT INIT*") << QStringLiteral("OUTP ON") << QString() << QString();
-    lines << QStringLiteral("*COMMAND VOLT SET*") << QStringLiteral("VOLT ") << QStringLiteral("0.000")
-          << QString() << QStringLiteral("1");
-    return lines.join(u'\n') + u'\n';
-}
 
 // `lines` lines `hold` milliseconds apart, from time 0, in seconds.
 QString evenScript(int lines, int holdMs)
@@ -291,34 +259,30 @@ class Bench {
 public:
     Bench()
     {
-        zorv::files::setProgramFolderForTesting(m_dir.path() + u'/');
-        QDir(m_dir.path()).mkpath(QStringLiteral("ZORV dep files"));
-        m_models = m_dir.path() + QStringLiteral("/ZORV dep files/");
-        writeFile(m_models + QStringLiteral("Bench.dep"), description(kDelay).toUtf8());
-        writeFile(m_models + QStringLiteral("Fast.dep"), description(0).toUtf8());
-        m_dialogs.expectMessages();
-        zorv::ports::setPortsForTesting(QStringList{m_line.slavePath()});
+        BenchDescription paced;
+        paced.delayMs = kDelay;
+        m_bench.addModel(QStringLiteral("Bench"), paced);
+        BenchDescription fast;
+        fast.delayMs = 0;
+        m_bench.addModel(QStringLiteral("Fast"), fast);
+        m_bench.dialogs().expectMessages();
 
-        m_window = new PwrSupWindow;
-        m_window->show();
+        window(); // made and shown
         settle();
-        m_window->SerialPortPopup_MouseEnter();
+        window().SerialPortPopup_MouseEnter();
         chooseModel(QStringLiteral("Bench"));
-    }
-    ~Bench()
-    {
-        delete m_window;
-        zorv::ports::setPortsForTesting(std::nullopt);
-        zorv::files::setProgramFolderForTesting({});
     }
 
     static constexpr int kDelay = 10;
 
-    bool ready() const { return m_line.isValid() && m_reference.isValid() && m_window->Serial1->isOpen(); }
-    PwrSupWindow& window() { return *m_window; }
-    QString modelFolder() const { return m_models; }
-    QString programFolder() const { return m_dir.path() + u'/'; }
-    QStringList messages() const { return m_dialogs.messages; }
+    bool ready() { return m_bench.isValid() && m_reference.isValid() && window().Serial1->isOpen(); }
+    PwrSupWindow& window() { return m_bench.window(); }
+    QString programFolder() const { return m_bench.folder() + u'/'; }
+    QStringList messages() { return m_bench.dialogs().messages; }
+    bool addModel(const QString& name, const BenchDescription& description)
+    {
+        return m_bench.addModel(name, description);
+    }
 
     static void settle()
     {
@@ -331,11 +295,11 @@ public:
     // Picks a model by name as the user would; the time loading took, in ms.
     double chooseModel(const QString& name)
     {
-        m_window->PPSpopup_MouseEnter();
-        const int index = m_window->PPSpopup->findText(name);
+        window().PPSpopup_MouseEnter();
+        const int index = window().PPSpopup->findText(name);
         QElapsedTimer clock;
         clock.start();
-        m_window->PPSpopup->setListIndex(index);
+        window().PPSpopup->setListIndex(index);
         return static_cast<double>(clock.nsecsElapsed()) / 1e6;
     }
 
@@ -353,31 +317,31 @@ public:
         Played played;
         QElapsedTimer clock;
         clock.start();
-        m_window->myEditField->setText(script);
-        (void)m_window->myEditField->line(1);
+        window().myEditField->setText(script);
+        (void)window().myEditField->line(1);
         played.setTextMs = static_cast<double>(clock.nsecsElapsed()) / 1e6;
         settle();
-        if (!m_window->StartButton->isEnabled())
+        if (!window().StartButton->isEnabled())
             return played;
 
         QEventLoop loop;
-        Recorder recorder(m_line.masterFd());
+        Recorder recorder(m_bench.pty().masterFd());
         recorder.start(expected, [&loop] {
             QMetaObject::invokeMethod(&loop, [&loop] { loop.quit(); }, Qt::QueuedConnection);
         });
         QTimer::singleShot(timeoutMs, &loop, [&loop] { loop.quit(); });
         clock.restart();
-        m_window->StartButton->click();
+        window().StartButton->click();
         played.startMs = static_cast<double>(clock.nsecsElapsed()) / 1e6;
         if (recorder.count() < expected)
             loop.exec();
         QElapsedTimer grace;
         grace.start();
-        while (m_window->StartButton->caption() != u"Start" && grace.elapsed() < 2000)
+        while (window().StartButton->caption() != u"Start" && grace.elapsed() < 2000)
             QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
         recorder.waitFor(expected, 200);
         played.arrivals = recorder.stop();
-        played.ended = m_window->StartButton->caption() == u"Start";
+        played.ended = window().StartButton->caption() == u"Start";
         return played;
     }
 
@@ -412,12 +376,8 @@ public:
     }
 
 private:
-    QTemporaryDir m_dir;
-    QString m_models;
-    zorv::testing::Pty m_line;
-    zorv::testing::Pty m_reference;
-    zorv::testing::ScriptedDialogs m_dialogs;
-    PwrSupWindow* m_window = nullptr;
+    BenchWindow m_bench;
+    Pty m_reference;
 };
 
 std::string ratio(double ours, double reference)
@@ -564,7 +524,10 @@ int runGrowthTable(Bench& bench)
         text.reserve(bytes);
         for (int i = 0; i < bytes; ++i)
             text.append(QChar(u'a' + i % 26));
-        writeFile(bench.modelFolder() + name + QStringLiteral(".dep"), description(0, text).toUtf8());
+        BenchDescription description;
+        description.delayMs = 0;
+        description.freeText = text;
+        bench.addModel(name, description);
         const double ms = bench.chooseModel(name);
         if (bench.window().PSDescription.size() != bytes)
             ++failures;

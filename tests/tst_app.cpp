@@ -5,8 +5,6 @@
 #include "app/Singletons.h"
 #include "framework/Controls.h"
 #include "framework/FileType.h"
-#include "framework/Files.h"
-#include "framework/PortList.h"
 #include "mainwindow/PwrSupWindow.h"
 #include "support/TestSupport.h"
 
@@ -22,6 +20,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <memory>
+#include <optional>
 #include <unistd.h>
 
 // The accessors of Singletons.h hide the class names: within these tests
@@ -62,6 +61,7 @@ class AppTest : public QObject {
 
     QTemporaryDir m_programFolder;
     QTemporaryDir m_preferences;
+    std::optional<zorv::testing::SystemSeams> m_seams;
     std::unique_ptr<AppClass> m_app;
     std::unique_ptr<WindowClass> m_window;
 
@@ -72,9 +72,7 @@ private slots:
     {
         QVERIFY(m_programFolder.isValid());
         QVERIFY(m_preferences.isValid());
-        zorv::files::setProgramFolderForTesting(m_programFolder.path());
-        zorv::files::setPreferencesFolderForTesting(m_preferences.path());
-        zorv::ports::setPortsForTesting(QStringList{});
+        m_seams.emplace(m_programFolder.path(), QStringList{}, m_preferences.path());
 
         // The application object with the About command registered on it, as
         // start-up leaves it.
@@ -96,9 +94,7 @@ private slots:
         m_app.reset();
         QFile::remove(m_preferences.filePath(QStringLiteral("ZORV.prf")));
         QDir(m_preferences.filePath(QStringLiteral("ZORV.prf"))).removeRecursively();
-        zorv::ports::setPortsForTesting(std::nullopt);
-        zorv::files::setProgramFolderForTesting(QString());
-        zorv::files::setPreferencesFolderForTesting(QString());
+        m_seams.reset();
     }
 
     // The menus of the main window's bar: one bar, built once, shared by the

@@ -7,11 +7,10 @@
 #include "framework/Serial.h"
 #include "framework/Timer.h"
 #include "mainwindow/PwrSupWindow.h"
-#include "support/BenchWindow.h"
+#include "support/BenchTest.h"
 
 #include <QDir>
 #include <QElapsedTimer>
-#include <QEnterEvent>
 #include <QFile>
 #include <QRandomGenerator>
 #include <QTest>
@@ -46,16 +45,11 @@ QString withNul(const QString& before, const QString& after)
 
 } // namespace
 
-class FaultsTest : public QObject {
+class FaultsTest : public BenchTest {
     Q_OBJECT
 
 private:
-    std::unique_ptr<BenchWindow> m_bench;
     std::unique_ptr<Pty> m_fresh;
-
-    PwrSupWindow& window() { return m_bench->window(); }
-    Pty& pty() { return m_bench->pty(); }
-    QString inFolder(const QString& name) const { return m_bench->folder() + u'/' + name; }
 
     // The bench supply, 50 ms between its set-up commands, ready to run script.
     void setUp(const QString& script)
@@ -102,17 +96,9 @@ private slots:
         FileTypes::_Initialize();
     }
 
-    void init()
-    {
-        m_bench = std::make_unique<BenchWindow>();
-        QVERIFY(m_bench->isValid());
-    }
-
     void cleanup()
     {
-        if (m_bench)
-            QCOMPARE(m_bench->dialogs().unexpected, QStringList());
-        m_bench.reset();
+        BenchTest::cleanup();
         m_fresh.reset();
     }
 
@@ -238,12 +224,11 @@ private slots:
         else
             QVERIFY(writeFile(x, content));
 
-        m_bench->dialogs().expectMessages();
-        QEnterEvent enter(QPointF(2, 2), QPointF(2, 2), QPointF(2, 2));
-        QCoreApplication::sendEvent(window().PPSpopup, &enter);
+        dialogs().expectMessages();
+        pointerEnters(window().PPSpopup);
         m_bench->chooseModel(QStringLiteral("X"));
         QCOMPARE(window().PPSpopup->text(), QStringLiteral("X"));
-        QCOMPARE(m_bench->dialogs().messages, messages);
+        QCOMPARE(dialogs().messages, messages);
         const std::map<QString, QString*> fields{
             {QStringLiteral("PSMfgName"), &window().PSMfgName},
             {QStringLiteral("PSDescription"), &window().PSDescription},
@@ -254,10 +239,10 @@ private slots:
         QCOMPARE(*fields.at(field), value);
         QCOMPARE(window().OutNumberPopup->listCount(), outputRows);
 
-        m_bench->dialogs().messages.clear();
+        dialogs().messages.clear();
         m_bench->chooseModel(QStringLiteral("Bench"));
         m_bench->chooseOutput(0);
-        QCOMPARE(m_bench->dialogs().messages, QStringList());
+        QCOMPARE(dialogs().messages, QStringList());
         QCOMPARE(window().PSMfgName, QStringLiteral("Bench Supplies"));
         QCOMPARE(window().PSComOutList, QString());
         QCOMPARE(window().ZeroCommand, QStringLiteral("VOLT 0.000\r"));
@@ -279,7 +264,7 @@ private slots:
         setUp(QString());
         const QString path = inFolder(QStringLiteral("latin1.txt"));
         QVERIFY(writeFile(path, bytes("0,1\xe9\r0.1,\xff" "2\r0.2,3\0 V\r0.3\xe9,4")));
-        m_bench->dialogs().nextOpenFile(path);
+        dialogs().nextOpenFile(path);
         window().openTextBtn->click();
 
         const QString text = QStringLiteral("0,1\uFFFD\r0.1,\uFFFD2\r") + withNul(QStringLiteral("0.2,3"), " V")
@@ -322,7 +307,7 @@ private slots:
         const QString path = inFolder(QStringLiteral("huge.txt"));
         QVERIFY(writeFile(path, content));
 
-        m_bench->dialogs().nextOpenFile(path);
+        dialogs().nextOpenFile(path);
         window().openTextBtn->click();
         const QString text = QString::fromLatin1(content).replace(u'\n', u'\r') + QStringLiteral("\r\r");
         QCOMPARE(window().myEditField->text(), text);
@@ -339,7 +324,7 @@ private slots:
         verifyIdle();
 
         const QString saved = inFolder(QStringLiteral("saved.txt"));
-        m_bench->dialogs().nextSaveFile(saved);
+        dialogs().nextSaveFile(saved);
         window().saveTextBtn->click();
         QCOMPARE(window().myEditField->text(), text);
         QCOMPARE(fileBytes(saved), text.toLatin1());

@@ -1,10 +1,9 @@
 #include "framework/Controls.h"
-#include "framework/Files.h"
-#include "framework/PortList.h"
 #include "framework/Serial.h"
 #include "framework/Timer.h"
 #include "mainwindow/Controls.h"
 #include "mainwindow/PwrSupWindow.h"
+#include "support/TestSupport.h"
 
 #include <QApplication>
 #include <QFontMetrics>
@@ -12,6 +11,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <memory>
+#include <optional>
 
 using namespace zorv;
 
@@ -99,6 +99,7 @@ class MainWindowTest : public QObject {
     Q_OBJECT
 
     QTemporaryDir m_programFolder;
+    std::optional<testing::SystemSeams> m_seams;
     std::unique_ptr<PwrSupWindow> m_window;
 
 private slots:
@@ -107,16 +108,14 @@ private slots:
         // No description files and no ports: the window opens as on a bare
         // machine.
         QVERIFY(m_programFolder.isValid());
-        files::setProgramFolderForTesting(m_programFolder.path());
-        ports::setPortsForTesting(QStringList{});
+        m_seams.emplace(m_programFolder.path(), QStringList{});
         m_window = std::make_unique<PwrSupWindow>();
     }
 
     void cleanup()
     {
         m_window.reset();
-        ports::setPortsForTesting(std::nullopt);
-        files::setProgramFolderForTesting(QString());
+        m_seams.reset();
     }
 
     // Each control as the user meets it once the window has opened.

@@ -4,7 +4,7 @@
 #include "framework/Serial.h"
 #include "framework/Timer.h"
 #include "mainwindow/PwrSupWindow.h"
-#include "support/BenchWindow.h"
+#include "support/BenchTest.h"
 
 #include <QTest>
 #include <chrono>
@@ -36,15 +36,10 @@ int msSince(Clock::time_point from, Clock::time_point to)
 
 } // namespace
 
-class RunTest : public QObject {
+class RunTest : public BenchTest {
     Q_OBJECT
 
 private:
-    std::unique_ptr<BenchWindow> m_bench;
-
-    PwrSupWindow& window() { return m_bench->window(); }
-    Pty& pty() { return m_bench->pty(); }
-
     void prepare(const QString& script, int unitsRow = 0, BenchDescription description = {})
     {
         description.delayMs = kDelay;
@@ -88,19 +83,6 @@ private:
     }
 
 private slots:
-    void init()
-    {
-        m_bench = std::make_unique<BenchWindow>();
-        QVERIFY(m_bench->isValid());
-    }
-
-    void cleanup()
-    {
-        if (m_bench)
-            QCOMPARE(m_bench->dialogs().unexpected, QStringList());
-        m_bench.reset();
-    }
-
     void wireSequence_data()
     {
         QTest::addColumn<QString>("script");

@@ -3,7 +3,7 @@
 
 #include "app/FileTypes.h"
 #include "mainwindow/PwrSupWindow.h"
-#include "support/BenchWindow.h"
+#include "support/BenchTest.h"
 
 #include <QDir>
 #include <QFile>
@@ -22,16 +22,10 @@ const QString kStale = QStringLiteral("a message from before");
 
 } // namespace
 
-class ScriptTest : public QObject {
+class ScriptTest : public BenchTest {
     Q_OBJECT
 
 private:
-    std::unique_ptr<BenchWindow> m_bench;
-
-    PwrSupWindow& window() { return m_bench->window(); }
-    ScriptedDialogs& dialogs() { return m_bench->dialogs(); }
-    QString inFolder(const QString& name) const { return m_bench->folder() + u'/' + name; }
-
     // A model and a port chosen, the script set and a stale message shown.
     void setUpWithScript(const QString& script, const BenchDescription& description = {})
     {
@@ -43,19 +37,6 @@ private slots:
     void initTestCase()
     {
         FileTypes::_Initialize();
-    }
-
-    void init()
-    {
-        m_bench = std::make_unique<BenchWindow>();
-        QVERIFY(m_bench->isValid());
-    }
-
-    void cleanup()
-    {
-        if (m_bench)
-            QCOMPARE(dialogs().unexpected, QStringList());
-        m_bench.reset();
     }
 
     void scriptCheck_data()

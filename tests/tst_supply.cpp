@@ -1,4 +1,3 @@
-#include "framework/Files.h"
 #include "framework/PortList.h"
 #include "framework/Strings.h"
 #include "mainwindow/PwrSupWindow.h"
@@ -7,17 +6,19 @@
 
 #include <QCoreApplication>
 #include <QDir>
-#include <QEnterEvent>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
 #include <memory>
+#include <optional>
 #include <poll.h>
 #include <vector>
 
 using namespace zorv;
 using zorv::testing::Pty;
 using zorv::testing::ScriptedDialogs;
+using zorv::testing::SystemSeams;
+using zorv::testing::pointerEnters;
 using zorv::testing::writeFile;
 
 namespace {
@@ -50,12 +51,6 @@ QStringList rows(const QComboBox* popup)
     for (int i = 0; i < popup->count(); ++i)
         list.append(popup->itemText(i));
     return list;
-}
-
-void enter(QWidget* widget)
-{
-    QEnterEvent event(QPointF(2, 2), QPointF(2, 2), QPointF(2, 2));
-    QCoreApplication::sendEvent(widget, &event);
 }
 
 // True once no one has the slave side of the pair open any more.
@@ -132,6 +127,7 @@ private:
     void choose(const QString& model);
 
     std::unique_ptr<QTemporaryDir> m_dir;
+    std::optional<SystemSeams> m_seams;
     std::unique_ptr<ScriptedDialogs> m_dialogs;
     std::vector<std::unique_ptr<Pty>> m_ptys;
     std::unique_ptr<PwrSupWindow> m_window;
@@ -141,9 +137,8 @@ void SupplyTest::init()
 {
     m_dir = std::make_unique<QTemporaryDir>();
     QVERIFY(m_dir->isValid());
-    files::setProgramFolderForTesting(m_dir->path());
+    m_seams.emplace(m_dir->path(), QStringList{});
     QVERIFY(QDir(m_dir->path()).mkdir(QStringLiteral("ZORV dep files")));
-    ports::setPortsForTesting(QStringList{});
     m_dialogs = std::make_unique<ScriptedDialogs>();
 }
 
@@ -153,8 +148,7 @@ void SupplyTest::cleanup()
     m_ptys.clear();
     const QStringList unexpected = m_dialogs->unexpected;
     m_dialogs.reset();
-    ports::setPortsForTesting(std::nullopt);
-    files::setProgramFolderForTesting(QString());
+    m_seams.reset();
     m_dir.reset();
     QCOMPARE(unexpected, QStringList());
 }
@@ -318,7 +312,7 @@ void SupplyTest::notFound()
     // which names nothing now.
     writeModel(QStringLiteral("A.dep"), fullModel(QStringLiteral("A")));
     m_dialogs->messages.clear();
-    enter(w.PPSpopup);
+    pointerEnters(w.PPSpopup);
     QCOMPARE(rows(w.PPSpopup), QStringList{"A"});
     QCOMPARE(w.PPSpopup->listIndex(), -1);
     QCOMPARE(m_dialogs->messages, QStringList());
@@ -369,7 +363,7 @@ void SupplyTest::unreadable()
 
     // The next entry goes back to the model that was read.
     m_dialogs->messages.clear();
-    enter(w.PPSpopup);
+    pointerEnters(w.PPSpopup);
     QCOMPARE(w.PPSpopup->text(), QStringLiteral("A"));
     QCOMPARE(m_dialogs->messages, QStringList());
 }
@@ -437,7 +431,7 @@ void SupplyTest::modelList()
     QCOMPARE(w.PPSLast, -1);
 
     // No model loaded yet: entering rebuilds the list and loads nothing.
-    enter(w.PPSpopup);
+    pointerEnters(w.PPSpopup);
     QCOMPARE(rows(w.PPSpopup), expected);
     QCOMPARE(w.PPSpopup->listIndex(), -1);
     QCOMPARE(w.PSMfgName, QString());
@@ -449,20 +443,20 @@ void SupplyTest::missingFolder()
     QVERIFY(QDir(depFolder()).removeRecursively());
     PwrSupWindow& w = window();
     QCOMPARE(w.PPSpopup->listCount(), 0);
-    enter(w.PPSpopup);
+    pointerEnters(w.PPSpopup);
     QCOMPARE(w.PPSpopup->listCount(), 0);
     QCOMPARE(w.PPSpopup->listIndex(), -1);
 
     // The folder appears while the program runs.
     QVERIFY(QDir(m_dir->path()).mkdir(QStringLiteral("ZORV dep files")));
     writeModel(QStringLiteral("A.dep"), fullModel(QStringLiteral("A")));
-    enter(w.PPSpopup);
+    pointerEnters(w.PPSpopup);
     QCOMPARE(rows(w.PPSpopup), QStringList{"A"});
     choose(QStringLiteral("A"));
 
     // And goes again: the list empties, the loaded model stays.
     QVERIFY(QDir(depFolder()).removeRecursively());
-    enter(w.PPSpopup);
+    pointerEnters(w.PPSpopup);
     QCOMPARE(w.PPSpopup->listCount(), 0);
     QCOMPARE(w.PPSpopup->listIndex(), -1);
     QCOMPARE(w.PSMfgName, QStringLiteral("A"));
@@ -480,7 +474,7 @@ void SupplyTest::reselectionAfterFileAdded()
 
     // The row position is remembered, not the name.
     writeModel(QStringLiteral("C.dep"), fullModel(QStringLiteral("C")));
-    enter(w.PPSpopup);
+    pointerEnters(w.PPSpopup);
     QCOMPARE(rows(w.PPSpopup), (QStringList{"B", "C", "D"}));
     QCOMPARE(w.PPSpopup->listIndex(), 1);
     QCOMPARE(w.PPSpopup->text(), QStringLiteral("C"));
@@ -497,7 +491,7 @@ void SupplyTest::editedFileReloaded()
 
     writeModel(QStringLiteral("A.dep"), depText({"*NAME*", "Edited", "", "*COMMAND OUTPUT SELECT*", "X,Y,Z",
                                                  "1,2,3", "S", "", ""}));
-    enter(w.PPSpopup);
+    pointerEnters(w.PPSpopup);
     QCOMPARE(w.PPSpopup->text(), QStringLiteral("A"));
     QCOMPARE(w.PSMfgName, QStringLiteral("Edited"));
     QCOMPARE(rows(w.OutNumberPopup), (QStringList{"X", "Y", "Z"}));
@@ -505,7 +499,7 @@ void SupplyTest::editedFileReloaded()
 
     // Every entry reads the file again, changed or not.
     w.OutNumberPopup->setListIndex(2);
-    enter(w.PPSpopup);
+    pointerEnters(w.PPSpopup);
     QCOMPARE(w.OutNumberPopup->listIndex(), -1);
 }
 
@@ -519,7 +513,7 @@ void SupplyTest::lastRowPastTheEnd()
 
     writeModel(QStringLiteral("A.dep"), depText({"*NAME*", "A again", ""}));
     QVERIFY(QFile::remove(depFolder() + QStringLiteral("B.dep")));
-    enter(w.PPSpopup);
+    pointerEnters(w.PPSpopup);
     QCOMPARE(rows(w.PPSpopup), QStringList{"A"});
     QCOMPARE(w.PPSpopup->listIndex(), -1);
     QCOMPARE(w.PSMfgName, QStringLiteral("B"));
@@ -588,7 +582,7 @@ void SupplyTest::outputStartRule()
         ports::setPortsForTesting(QStringList{QStringLiteral("/nonexistent/0")});
     m_dialogs->expectMessages();
     if (!port.isEmpty())
-        enter(w.SerialPortPopup);
+        pointerEnters(w.SerialPortPopup);
     QCOMPARE(m_dialogs->messages, port == u"bogus" ? QStringList{kOpenFail} : QStringList{});
 
     w.myEditField->setText(script ? QStringLiteral("0,1\r") : QString());
@@ -615,7 +609,7 @@ void SupplyTest::portOpenedAndClosed()
     QCOMPARE(w.SerialPortCount, 0);
 
     // The first entry opens port 0 before anything is chosen.
-    enter(w.SerialPortPopup);
+    pointerEnters(w.SerialPortPopup);
     QCOMPARE(rows(w.SerialPortPopup), (QStringList{a.slavePath(), b.slavePath()}));
     QCOMPARE(w.SerialPortPopup->listIndex(), 0);
     QCOMPARE(w.SerialPortCount, 2);
@@ -641,14 +635,14 @@ void SupplyTest::reselectionByName()
     QVERIFY(a.isValid() && b.isValid() && c.isValid());
     ports::setPortsForTesting(QStringList{a.slavePath(), b.slavePath()});
     PwrSupWindow& w = window();
-    enter(w.SerialPortPopup);
+    pointerEnters(w.SerialPortPopup);
     w.SerialPortPopup->setListIndex(1);
 
     // B moved from row 1 to row 1 of a new list: chosen by name, and opened
     // again although it stays the same port.
     ports::setPortsForTesting(QStringList{c.slavePath(), b.slavePath()});
     setSpeed(b, B300);
-    enter(w.SerialPortPopup);
+    pointerEnters(w.SerialPortPopup);
     QCOMPARE(rows(w.SerialPortPopup), (QStringList{c.slavePath(), b.slavePath()}));
     QCOMPARE(w.SerialPortPopup->listIndex(), 1);
     QCOMPARE(speed(b), speed_t{B57600});
@@ -657,18 +651,18 @@ void SupplyTest::reselectionByName()
 
     // B moves to row 0.
     ports::setPortsForTesting(QStringList{b.slavePath(), a.slavePath(), c.slavePath()});
-    enter(w.SerialPortPopup);
+    pointerEnters(w.SerialPortPopup);
     QCOMPARE(w.SerialPortPopup->listIndex(), 0);
 
     // Equal names: the last of them.
     ports::setPortsForTesting(QStringList{b.slavePath(), a.slavePath(), b.slavePath(), c.slavePath()});
-    enter(w.SerialPortPopup);
+    pointerEnters(w.SerialPortPopup);
     QCOMPARE(w.SerialPortPopup->listIndex(), 2);
     QCOMPARE(w.SerialPortPopup->text(), b.slavePath());
 
     // B has gone: row 0.
     ports::setPortsForTesting(QStringList{c.slavePath(), a.slavePath()});
-    enter(w.SerialPortPopup);
+    pointerEnters(w.SerialPortPopup);
     QCOMPARE(w.SerialPortPopup->listIndex(), 0);
     QVERIFY(w.Serial1->isOpen());
     QVERIFY(slaveClosed(b));
@@ -690,7 +684,7 @@ void SupplyTest::boundOfUsableRows()
     PwrSupWindow& w = window();
     m_dialogs->expectMessages();
 
-    enter(w.SerialPortPopup);
+    pointerEnters(w.SerialPortPopup);
     QCOMPARE(w.SerialPortPopup->listCount(), 124);
     QCOMPARE(m_dialogs->messages, QStringList{kOpenFail});
     QVERIFY(!w.Serial1->isOpen());
@@ -730,7 +724,7 @@ void SupplyTest::openFailKeepsStart()
     PwrSupWindow& w = window();
     w.myEditField->setText(QStringLiteral("0,1\r"));
     choose(QStringLiteral("M"));
-    enter(w.SerialPortPopup);
+    pointerEnters(w.SerialPortPopup);
     QVERIFY(w.Serial1->isOpen());
 
     m_dialogs->expectMessages();
@@ -780,7 +774,7 @@ void SupplyTest::portStartRule()
     QCOMPARE(w.OutNumberPopup->text().isEmpty(), !outputShown);
 
     w.StartButton->setEnabled(!start);
-    enter(w.SerialPortPopup);
+    pointerEnters(w.SerialPortPopup);
     QVERIFY(w.Serial1->isOpen());
     QCOMPARE(w.StartButton->isEnabled(), start);
 }
@@ -789,7 +783,7 @@ void SupplyTest::emptyPortList()
 {
     PwrSupWindow& w = window();
     w.StartButton->setEnabled(true);
-    enter(w.SerialPortPopup);
+    pointerEnters(w.SerialPortPopup);
     QCOMPARE(w.SerialPortPopup->listCount(), 0);
     QCOMPARE(w.SerialPortPopup->listIndex(), -1);
     QVERIFY(!w.Serial1->isOpen());
@@ -799,10 +793,10 @@ void SupplyTest::emptyPortList()
     Pty& line = pty();
     QVERIFY(line.isValid());
     ports::setPortsForTesting(QStringList{line.slavePath()});
-    enter(w.SerialPortPopup);
+    pointerEnters(w.SerialPortPopup);
     QVERIFY(w.Serial1->isOpen());
     ports::setPortsForTesting(QStringList{});
-    enter(w.SerialPortPopup);
+    pointerEnters(w.SerialPortPopup);
     QCOMPARE(w.SerialPortPopup->listCount(), 0);
     QCOMPARE(w.SerialPortPopup->listIndex(), -1);
     QCOMPARE(w.SerialPortCount, 0);
@@ -819,7 +813,7 @@ void SupplyTest::disabledListsDuringRun()
     ports::setPortsForTesting(QStringList{line.slavePath()});
     PwrSupWindow& w = window();
     choose(QStringLiteral("A"));
-    enter(w.SerialPortPopup);
+    pointerEnters(w.SerialPortPopup);
     QVERIFY(w.Serial1->isOpen());
 
     // What Start does to the two lists.
@@ -830,8 +824,8 @@ void SupplyTest::disabledListsDuringRun()
     ports::setPortsForTesting(QStringList{other.slavePath(), line.slavePath()});
     writeModel(QStringLiteral("A.dep"), depText({"*NAME*", "Edited", ""}));
     writeModel(QStringLiteral("0.dep"), fullModel(QStringLiteral("0")));
-    enter(w.SerialPortPopup);
-    enter(w.PPSpopup);
+    pointerEnters(w.SerialPortPopup);
+    pointerEnters(w.PPSpopup);
 
     QVERIFY(w.Serial1->isOpen());
     QCOMPARE(speed(line), speed_t{B300}); // not opened again
@@ -844,10 +838,10 @@ void SupplyTest::disabledListsDuringRun()
     // The run ends: the lists react again.
     w.SerialPortPopup->setEnabled(true);
     w.PPSpopup->setEnabled(true);
-    enter(w.SerialPortPopup);
+    pointerEnters(w.SerialPortPopup);
     QCOMPARE(w.SerialPortPopup->listIndex(), 1);
     QCOMPARE(speed(line), speed_t{B57600});
-    enter(w.PPSpopup);
+    pointerEnters(w.PPSpopup);
     QCOMPARE(rows(w.PPSpopup), (QStringList{"0", "A"}));
     QCOMPARE(w.PSMfgName, QStringLiteral("0"));
 }

@@ -1,14 +1,10 @@
 #pragma once
 
-#include "framework/Files.h"
-#include "framework/PortList.h"
 #include "mainwindow/PwrSupWindow.h"
 #include "support/Pty.h"
 #include "support/TestSupport.h"
 
-#include <QCoreApplication>
 #include <QDir>
-#include <QEnterEvent>
 #include <QStringList>
 #include <QTemporaryDir>
 #include <QTest>
@@ -28,11 +24,18 @@ struct BenchDescription {
     QString parity = QStringLiteral("0");
     QString dataBits = QStringLiteral("8");
     QString stopBits = QStringLiteral("1");
+    QString freeText; // the description section, in lines of 100; none when empty
 
     QString text() const
     {
-        const QStringList lines{
-            QStringLiteral("*NAME*"), QStringLiteral("Bench Supplies"), QStringLiteral("B-1"),
+        QStringList lines{QStringLiteral("*NAME*"), QStringLiteral("Bench Supplies"), QStringLiteral("B-1")};
+        if (!freeText.isEmpty()) {
+            lines << QStringLiteral("*DESCRIPTION*");
+            for (qsizetype at = 0; at < freeText.size(); at += 100)
+                lines << freeText.mid(at, 100);
+            lines << QStringLiteral("*END*");
+        }
+        lines << QStringList{
             QStringLiteral("*PARAMETERS*"), QStringLiteral("RS-232"), baud, parity, dataBits, stopBits,
             QStringLiteral("SCPI"), QString::number(delayMs), QStringLiteral("-"),
             QStringLiteral("*COMMAND PS SELECT*"), QStringLiteral("SEL "), QStringLiteral("0"), QString(),
@@ -52,24 +55,10 @@ inline const QStringList kBenchSetUp = commands({"SEL 1", "*RST", "INST 1", "OUT
 
 // A temporary program folder with description files, a pseudo-terminal as
 // the system's only serial port, dialogs answered by the test, and the main
-// window made after those seams are in place. The seams are restored when it
-// goes.
+// window made after those seams are in place.
 class BenchWindow {
 public:
-    BenchWindow()
-    {
-        QDir(m_folder.path()).mkpath(QStringLiteral("ZORV dep files"));
-        files::setProgramFolderForTesting(m_folder.path());
-        files::setPreferencesFolderForTesting(m_folder.path());
-        ports::setPortsForTesting(QStringList{m_pty.slavePath()});
-    }
-    ~BenchWindow()
-    {
-        m_window.reset();
-        ports::setPortsForTesting(std::nullopt);
-        files::setProgramFolderForTesting(QString());
-        files::setPreferencesFolderForTesting(QString());
-    }
+    BenchWindow() { QDir(m_folder.path()).mkpath(QStringLiteral("ZORV dep files")); }
     BenchWindow(const BenchWindow&) = delete;
     BenchWindow& operator=(const BenchWindow&) = delete;
 
@@ -111,11 +100,7 @@ public:
     }
 
     // The pointer enters the port list: the list is rebuilt and port 0 opened.
-    void enterPortList()
-    {
-        QEnterEvent enter(QPointF(2, 2), QPointF(2, 2), QPointF(2, 2));
-        QCoreApplication::sendEvent(window().SerialPortPopup, &enter);
-    }
+    void enterPortList() { pointerEnters(window().SerialPortPopup); }
 
     // A supply with one output chosen on the open port, ready to run script.
     void setUp(const BenchDescription& description, const QString& script)
@@ -134,7 +119,9 @@ public:
 private:
     QTemporaryDir m_folder;
     Pty m_pty;
+    SystemSeams m_seams{m_folder.path(), {m_pty.slavePath()}, m_folder.path()};
     ScriptedDialogs m_dialogs;
+    // Last, so that it goes first, while the seams are still in place.
     std::unique_ptr<PwrSupWindow> m_window;
 };
 

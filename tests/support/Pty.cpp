@@ -10,6 +10,29 @@
 
 namespace zorv::testing {
 
+QByteArray readAvailable(int fd)
+{
+    QByteArray data;
+    char buffer[65536];
+    for (;;) {
+        const ssize_t n = ::read(fd, buffer, sizeof buffer);
+        if (n <= 0)
+            return data;
+        data.append(buffer, n);
+    }
+}
+
+QList<QByteArray> takeCommands(QByteArray& pending)
+{
+    QList<QByteArray> commands;
+    qsizetype end;
+    while ((end = pending.indexOf('\r')) >= 0) {
+        commands.append(pending.left(end + 1));
+        pending.remove(0, end + 1);
+    }
+    return commands;
+}
+
 Pty::Pty()
 {
     m_master = ::posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK);
@@ -47,20 +70,12 @@ void Pty::closeMaster()
 
 QByteArray Pty::read(int timeoutMs)
 {
-    QByteArray data;
     if (m_master < 0)
-        return data;
+        return {};
     pollfd fd{m_master, POLLIN, 0};
     if (::poll(&fd, 1, timeoutMs) <= 0)
-        return data;
-    char buffer[4096];
-    for (;;) {
-        const ssize_t n = ::read(m_master, buffer, sizeof buffer);
-        if (n <= 0)
-            break;
-        data.append(buffer, n);
-    }
-    return data;
+        return {};
+    return readAvailable(m_master);
 }
 
 QByteArray Pty::readUntil(qsizetype bytes, int timeoutMs)
@@ -87,11 +102,8 @@ std::vector<Pty::Arrival> Pty::readCommands(int commands, int timeoutMs)
             continue;
         const auto now = std::chrono::steady_clock::now();
         m_pending.append(data);
-        qsizetype end;
-        while ((end = m_pending.indexOf('\r')) >= 0) {
-            arrivals.push_back({now, m_pending.left(end + 1)});
-            m_pending.remove(0, end + 1);
-        }
+        for (QByteArray& command : takeCommands(m_pending))
+            arrivals.push_back({now, std::move(command)});
     }
     return arrivals;
 }

@@ -1,12 +1,19 @@
 #pragma once
 
 #include <QByteArray>
+#include <QList>
 #include <QString>
 #include <chrono>
 #include <termios.h>
 #include <vector>
 
 namespace zorv::testing {
+
+// Everything that can be read from fd now, without waiting for more.
+QByteArray readAvailable(int fd);
+// Takes the whole commands, each ended by its carriage return, off the front
+// of what has arrived; an unfinished command stays in `pending`.
+QList<QByteArray> takeCommands(QByteArray& pending);
 
 // A pseudo-terminal pair: the program opens slavePath() as its serial port,
 // the test reads what arrives at the master side.

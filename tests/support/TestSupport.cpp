@@ -1,8 +1,34 @@
 #include "support/TestSupport.h"
 
+#include "framework/Files.h"
+#include "framework/PortList.h"
+
+#include <QCoreApplication>
+#include <QEnterEvent>
 #include <QFile>
+#include <QWidget>
 
 namespace zorv::testing {
+
+SystemSeams::SystemSeams(const QString& programFolder, const QStringList& ports, const QString& preferencesFolder)
+{
+    files::setProgramFolderForTesting(programFolder);
+    files::setPreferencesFolderForTesting(preferencesFolder);
+    zorv::ports::setPortsForTesting(ports);
+}
+
+SystemSeams::~SystemSeams()
+{
+    zorv::ports::setPortsForTesting(std::nullopt);
+    files::setProgramFolderForTesting(QString());
+    files::setPreferencesFolderForTesting(QString());
+}
+
+void pointerEnters(QWidget* widget)
+{
+    QEnterEvent enter(QPointF(2, 2), QPointF(2, 2), QPointF(2, 2));
+    QCoreApplication::sendEvent(widget, &enter);
+}
 
 bool writeFile(const QString& path, const QByteArray& bytes)
 {

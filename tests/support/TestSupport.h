@@ -10,7 +10,23 @@
 #include <initializer_list>
 #include <vector>
 
+class QWidget;
+
 namespace zorv::testing {
+
+// Points the program folder, the preferences folder and the system's port
+// list at what a test gives, and puts all three back when it goes. An empty
+// preferences folder leaves the real one in place.
+class SystemSeams {
+public:
+    SystemSeams(const QString& programFolder, const QStringList& ports, const QString& preferencesFolder = {});
+    ~SystemSeams();
+    SystemSeams(const SystemSeams&) = delete;
+    SystemSeams& operator=(const SystemSeams&) = delete;
+};
+
+// The pointer enters the widget, as when the user moves onto it.
+void pointerEnters(QWidget* widget);
 
 // Real files in a test's temporary folder.
 bool writeFile(const QString& path, const QByteArray& bytes);
