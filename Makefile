@@ -2,6 +2,7 @@
 # make test  - install what is missing, build, run every test
 # make bench - build and run the benchmarks
 # make fuzz  - build and run the fuzzers for a bounded time
+# make screenshot - make the README's picture of a run again
 
 BUILD      ?= build
 SAN_BUILD  ?= build-sanitize
@@ -13,7 +14,7 @@ FUZZ_SECONDS ?= 60
 FUZZ_PACKAGES := clang libclang-rt-14-dev
 FUZZERS      := description val format fields script
 
-.PHONY: all deps build run test test-sanitize bench fuzz fuzz-deps clean
+.PHONY: all deps build run test test-sanitize bench fuzz fuzz-deps screenshot clean
 
 all: build
 
@@ -53,6 +54,11 @@ test-sanitize: deps
 bench: build
 	cmake --build $(BUILD) -j $(JOBS) --target bench_all
 	./$(BUILD)/bench/zorv_bench
+
+# The real window on the offscreen platform, an example run under way.
+screenshot: build
+	cmake --build $(BUILD) -j $(JOBS) --target zorv_screenshot
+	QT_QPA_PLATFORM=offscreen ./$(BUILD)/tools/zorv_screenshot docs/screenshot.png
 
 fuzz-deps:
 	$(call install_missing,$(FUZZ_PACKAGES))
