@@ -21,7 +21,7 @@ bool exists(const QString& path);
 
 // No description, script or preference file comes near this size; a larger
 // file is refused unread rather than filling memory.
-constexpr qint64 kMaxTextFileSize = 32 * 1024 * 1024;
+constexpr qint64 kMaxTextFileSize = 16 * 1024 * 1024;
 
 // The whole text of a file in the default encoding, or nothing when it is
 // not a regular file that can be read (missing, a folder, a FIFO, a device,
