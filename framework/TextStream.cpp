@@ -2,7 +2,6 @@
 
 #include <QByteArray>
 #include <QStringDecoder>
-#include <algorithm>
 #include <utility>
 
 namespace zorv {
@@ -44,6 +43,8 @@ namespace {
 
 // How many bytes at the end begin a UTF-8 sequence that they do not finish:
 // a lead byte followed only by fewer continuation bytes than it announces.
+// Held back until the next piece, they decode as they would in the whole;
+// everything before them decodes alone exactly as it would in the whole.
 qsizetype unfinishedTail(QByteArrayView bytes)
 {
     const qsizetype size = bytes.size();
