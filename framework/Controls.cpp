@@ -178,13 +178,24 @@ QString TextArea::line(int k) const
     return m_text.mid(start, end - start);
 }
 
+namespace {
+
+bool carriesPlainText(const QMimeData* source)
+{
+    return source && source->hasFormat(QStringLiteral("text/plain"));
+}
+
+} // namespace
+
+bool TextArea::canInsertFromMimeData(const QMimeData* source) const
+{
+    return carriesPlainText(source);
+}
+
 void TextArea::insertFromMimeData(const QMimeData* source)
 {
-    if (source && source->hasText()) {
+    if (carriesPlainText(source))
         textCursor().insertText(toEditorLines(source->text()));
-        return;
-    }
-    QPlainTextEdit::insertFromMimeData(source);
 }
 
 } // namespace zorv

@@ -99,6 +99,9 @@ public:
     QString line(int k) const;
 
 protected:
+    // Only plain text is taken from a drop or a paste: Qt offers the
+    // addresses of dragged files as text too, and a script would play them.
+    bool canInsertFromMimeData(const QMimeData* source) const override;
     void insertFromMimeData(const QMimeData* source) override;
 
 private:

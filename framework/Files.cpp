@@ -7,7 +7,12 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
+#include <QScopeGuard>
 #include <QStandardPaths>
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace zorv::files {
 namespace {
@@ -72,20 +77,51 @@ bool exists(const QString& path)
 
 std::optional<QString> readTextFile(const QString& path)
 {
-    if (QFileInfo(path).isDir())
+    const QByteArray name = QFile::encodeName(path);
+    struct stat status {};
+    // A look before opening: opening a device can act on it (a serial line
+    // raises its modem lines), and opening a FIFO could wait for a writer.
+    if (::stat(name.constData(), &status) != 0 || !S_ISREG(status.st_mode) || status.st_size > kMaxTextFileSize)
         return std::nullopt;
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
+    // What was looked at may be swapped before the open: the opened file is
+    // checked again, and the open itself cannot block.
+    const int fd = ::open(name.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0)
         return std::nullopt;
-    const QByteArray bytes = file.readAll();
-    if (file.error() != QFileDevice::NoError)
+    const auto closeFile = qScopeGuard([fd] { ::close(fd); });
+    if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode) || status.st_size > kMaxTextFileSize)
         return std::nullopt;
-    return decodeText(bytes);
+
+    // A file may still grow while it is read, and some report no size at all
+    // (those of /proc): the limit holds for what is actually read.
+    TextDecoder decoder(static_cast<qsizetype>(status.st_size));
+    QByteArray piece(64 * 1024, Qt::Uninitialized);
+    qint64 total = 0;
+    for (;;) {
+        const ssize_t got = ::read(fd, piece.data(), static_cast<size_t>(piece.size()));
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got < 0)
+            return std::nullopt;
+        if (got == 0)
+            break;
+        total += got;
+        if (total > kMaxTextFileSize)
+            return std::nullopt;
+        decoder.add(QByteArrayView(piece.constData(), static_cast<qsizetype>(got)));
+    }
+    return decoder.finish();
 }
 
 WriteResult writeTextFile(const QString& path, const QString& text)
 {
     QSaveFile file(path);
+    // Where no temporary file can be made beside the target, a file that is
+    // there and writable is written in place, as a plain save would. Never
+    // anything but a regular file: opening a FIFO to write waits for a reader.
+    struct stat status {};
+    file.setDirectWriteFallback(::stat(QFile::encodeName(path).constData(), &status) == 0
+                                && S_ISREG(status.st_mode));
     if (!file.open(QIODevice::WriteOnly))
         return WriteResult::CannotCreate;
     const QByteArray bytes = encodeText(text);

@@ -19,15 +19,24 @@ QStringList folderItems(const QString& folder);
 
 bool exists(const QString& path);
 
+// No description, script or preference file comes near this size; a larger
+// file is refused unread rather than filling memory.
+constexpr qint64 kMaxTextFileSize = 16 * 1024 * 1024;
+
 // The whole text of a file in the default encoding, or nothing when it is
-// not a file that can be read (missing, a folder, no permission).
+// not a regular file that can be read (missing, a folder, a FIFO, a device,
+// no permission) or is larger than kMaxTextFileSize. Links are followed.
+// Never blocks on what it opens; memory grows with the text read, not
+// with several copies of it.
 std::optional<QString> readTextFile(const QString& path);
 
 enum class WriteResult { Written, CannotCreate, CannotSave };
 
 // Writes text unchanged. The text goes to a temporary file beside the target,
 // which replaces the target only once everything was written, so a failed
-// save never leaves a target cut short.
+// save never leaves a target cut short. Where no file can be made beside an
+// existing regular file (a folder without write permission), the target is
+// written in place instead.
 WriteResult writeTextFile(const QString& path, const QString& text);
 
 } // namespace zorv::files

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QByteArray>
+#include <QByteArrayView>
 #include <QString>
 #include <QStringView>
 
@@ -24,5 +26,20 @@ private:
 // bytes that are not UTF-8 become replacement characters).
 QString decodeText(const QByteArray& bytes);
 QByteArray encodeText(const QString& text);
+
+// Decodes bytes that arrive in pieces into the text decodeText would give for
+// all of them at once. The text needs at most one character per byte.
+class TextDecoder {
+public:
+    explicit TextDecoder(qsizetype expectedBytes = 0) { m_text.reserve(expectedBytes); }
+
+    void add(QByteArrayView bytes);
+    QString finish();
+
+private:
+    QString m_text;
+    QByteArray m_unfinished; // a sequence the last piece began but did not end
+    bool m_started = false;
+};
 
 } // namespace zorv

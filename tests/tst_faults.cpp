@@ -1,10 +1,14 @@
 // Faults from outside that the program must live through and keep working
 // after: the serial line vanishing under a run, description files and
-// scripts that are not what they claim to be.
+// scripts that are not what they claim to be, and things on the disk that
+// are no files to read at all.
 
+#include "app/App.h"
 #include "app/FileTypes.h"
+#include "framework/Files.h"
 #include "framework/PortList.h"
 #include "framework/Serial.h"
+#include "framework/TextStream.h"
 #include "framework/Timer.h"
 #include "mainwindow/PwrSupWindow.h"
 #include "support/BenchTest.h"
@@ -16,9 +20,17 @@
 #include <QTest>
 #include <map>
 #include <memory>
+#include <sys/stat.h>
+#include <unistd.h>
 
 using namespace zorv;
 using namespace zorv::testing;
+
+enum class Reader { Description, Preference, Script };
+// What lies on the disk where a reader looks.
+enum class OnDisk { Fifo, LinkToDevZero, Folder, Oversized, Regular, LinkToRegular };
+Q_DECLARE_METATYPE(Reader)
+Q_DECLARE_METATYPE(OnDisk)
 
 namespace {
 
@@ -41,6 +53,34 @@ QByteArray bytes(const char (&literal)[N])
 QString withNul(const QString& before, const QString& after)
 {
     return before + QChar(u'\0') + after;
+}
+
+// Puts at path the kind of thing given; a file among them begins with content.
+void makeOnDisk(OnDisk kind, const QString& path, const QByteArray& content)
+{
+    const QByteArray name = QFile::encodeName(path);
+    switch (kind) {
+    case OnDisk::Fifo:
+        QCOMPARE(::mkfifo(name.constData(), 0600), 0);
+        break;
+    case OnDisk::LinkToDevZero:
+        QVERIFY(QFile::link(QStringLiteral("/dev/zero"), path));
+        break;
+    case OnDisk::Folder:
+        QVERIFY(QDir().mkdir(path));
+        break;
+    case OnDisk::Oversized: // sparse: it costs the disk nothing
+        QVERIFY(writeFile(path, content));
+        QCOMPARE(::truncate(name.constData(), files::kMaxTextFileSize + 1), 0);
+        break;
+    case OnDisk::Regular:
+        QVERIFY(writeFile(path, content));
+        break;
+    case OnDisk::LinkToRegular:
+        QVERIFY(writeFile(path + QStringLiteral("-target"), content));
+        QVERIFY(QFile::link(path + QStringLiteral("-target"), path));
+        break;
+    }
 }
 
 } // namespace
@@ -253,6 +293,128 @@ private slots:
         window().StartButton->click();
         QCOMPARE(texts(pty().readCommands(1, 2000)), commands({"VOLT 0.000"}));
         verifyIdle();
+    }
+
+    // ---- Things on the disk that are no files to read ------------------
+
+    void notRegularFiles_data()
+    {
+        QTest::addColumn<Reader>("reader");
+        QTest::addColumn<OnDisk>("onDisk");
+
+        const std::pair<const char*, Reader> readers[] = {
+            {"description", Reader::Description}, {"preferences", Reader::Preference}, {"script", Reader::Script}};
+        const std::pair<const char*, OnDisk> kinds[] = {
+            {"a FIFO", OnDisk::Fifo},
+            {"a link to /dev/zero", OnDisk::LinkToDevZero},
+            {"a folder", OnDisk::Folder},
+            {"a sparse file a byte over the limit", OnDisk::Oversized},
+            {"a regular file", OnDisk::Regular},
+            {"a link to a regular file", OnDisk::LinkToRegular},
+        };
+        for (const auto& [readerName, reader] : readers)
+            for (const auto& [kindName, kind] : kinds)
+                QTest::addRow("%s: %s", readerName, kindName) << reader << kind;
+    }
+
+    // Only a regular file is read; anything else takes the reader's failure
+    // path at once: no hang in the open, no read without end.
+    void notRegularFiles()
+    {
+        QFETCH(Reader, reader);
+        QFETCH(OnDisk, onDisk);
+
+        const bool read = onDisk == OnDisk::Regular || onDisk == OnDisk::LinkToRegular;
+        const QByteArray content("*NAME*\nMaker X\nX1\n");
+        setUp(QStringLiteral("0,5"));
+        dialogs().expectMessages();
+        const Watchdog watchdog(QString::fromUtf8(QTest::currentDataTag()));
+
+        switch (reader) {
+        case Reader::Description:
+            makeOnDisk(onDisk, inFolder(QStringLiteral("ZORV dep files/X.dep")), content);
+            if (QTest::currentTestFailed())
+                return;
+            pointerEnters(window().PPSpopup);
+            m_bench->chooseModel(QStringLiteral("X"));
+            QCOMPARE(window().PPSpopup->text(), QStringLiteral("X"));
+            QCOMPARE(dialogs().messages,
+                     read ? QStringList() : QStringList{"file: ZORV dep files:X.dep could not be read"});
+            QCOMPARE(window().PSMfgName, read ? QStringLiteral("Maker X") : QStringLiteral("Bench Supplies"));
+            break;
+        case Reader::Preference: {
+            makeOnDisk(onDisk, inFolder(QStringLiteral("ZORV.prf")), content);
+            if (QTest::currentTestFailed())
+                return;
+            App app;
+            app.Event_Open();
+            QCOMPARE(app.ZORVPref, read ? QString::fromUtf8(content) : QStringLiteral("none"));
+            break;
+        }
+        case Reader::Script:
+            makeOnDisk(onDisk, inFolder(QStringLiteral("wave.txt")), content);
+            if (QTest::currentTestFailed())
+                return;
+            dialogs().nextOpenFile(inFolder(QStringLiteral("wave.txt")));
+            window().openTextBtn->click();
+            QCOMPARE(dialogs().messages,
+                     read ? QStringList() : QStringList{"The selected file is not a text file."});
+            QCOMPARE(window().myEditField->text(),
+                     read ? QStringLiteral("*NAME*\rMaker X\rX1\r\r\r") : QStringLiteral("0,5"));
+            break;
+        }
+    }
+
+    void sizeLimit_data()
+    {
+        QTest::addColumn<qint64>("size");
+        QTest::addColumn<bool>("read");
+        QTest::addRow("at the limit") << files::kMaxTextFileSize << true;
+        QTest::addRow("a byte over it") << files::kMaxTextFileSize + 1 << false;
+    }
+
+    // The limit is on the file's size, whatever it holds: a file of that
+    // many NUL bytes is read whole, one byte more is refused.
+    void sizeLimit()
+    {
+        QFETCH(qint64, size);
+        QFETCH(bool, read);
+
+        const QString path = inFolder(QStringLiteral("sparse"));
+        QVERIFY(writeFile(path, "0,1\n"));
+        QCOMPARE(::truncate(QFile::encodeName(path).constData(), size), 0);
+        const std::optional<QString> text = files::readTextFile(path);
+        QCOMPARE(text.has_value(), read);
+        if (read) {
+            QCOMPARE(text->size(), size);
+            QVERIFY(text->startsWith(QStringLiteral("0,1\n\0")));
+            QCOMPARE(text->back(), QChar(u'\0'));
+        }
+    }
+
+    void readInPieces_data()
+    {
+        QTest::addColumn<QByteArray>("content");
+        // Longer than the pieces a file is read in, so that sequences of
+        // several bytes are cut where one piece ends.
+        const QByteArray euro("\xE2\x82\xAC");
+        const QByteArray emoji("\xF0\x9F\x98\x80");
+        QTest::addRow("three-byte characters") << euro.repeated(100 * 1024);
+        QTest::addRow("four-byte characters after one byte") << "x" + emoji.repeated(100 * 1024);
+        QTest::addRow("a byte order mark at the start, and more of them later")
+            << QByteArray("\xEF\xBB\xBF") + QByteArray("ab\xEF\xBB\xBF").repeated(50 * 1024);
+        QTest::addRow("a sequence cut off by the end") << "0,1" + euro.repeated(30 * 1024) + "\xF0\x9F";
+    }
+
+    // However the pieces fall, the text is the one the whole file decodes to.
+    void readInPieces()
+    {
+        QFETCH(QByteArray, content);
+        const QString path = inFolder(QStringLiteral("pieces.txt"));
+        QVERIFY(writeFile(path, content));
+        const std::optional<QString> text = files::readTextFile(path);
+        QVERIFY(text.has_value());
+        QCOMPARE(*text, decodeText(content));
     }
 
     // ---- Scripts that are not what they claim ---------------------------

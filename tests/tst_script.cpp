@@ -7,10 +7,14 @@
 
 #include <QDir>
 #include <QFile>
+#include <QImage>
+#include <QMimeData>
 #include <QTest>
+#include <QUrl>
 #include <csignal>
 #include <memory>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 using namespace zorv;
@@ -198,6 +202,52 @@ private slots:
         QCOMPARE(window().ErrorText->text(), kStale);
     }
 
+    void drop_data()
+    {
+        QTest::addColumn<QString>("text"); // null: the drop carries no text
+        QTest::addColumn<bool>("address"); // the drop carries a file's address
+        QTest::addColumn<bool>("picture");
+        QTest::addColumn<QString>("script"); // what the area holds after it
+        QTest::addRow("a file's address alone") << QString() << true << false << "";
+        QTest::addRow("a picture alone") << QString() << false << true << "";
+        QTest::addRow("text with line feeds") << "0,1\n1,2" << false << false << "0,1\r1,2";
+        QTest::addRow("text with CR LF, bare CR") << "0,1\r\n1,2\r2,3" << false << false << "0,1\r1,2\r2,3";
+        QTest::addRow("text that comes with an address") << "0,1" << true << false << "0,1";
+    }
+
+    // Only text is dropped into the script: a dragged file would otherwise
+    // leave its address there, which plays as a line of 0 V.
+    void drop()
+    {
+        QFETCH(QString, text);
+        QFETCH(bool, address);
+        QFETCH(bool, picture);
+        QFETCH(QString, script);
+
+        setUpWithScript(QString());
+        QMimeData data;
+        if (!text.isNull())
+            data.setText(text);
+        if (address)
+            data.setUrls({QUrl::fromLocalFile(inFolder(QStringLiteral("wave.txt")))});
+        if (picture)
+            data.setImageData(QImage(8, 8, QImage::Format_RGB32));
+
+        QWidget* target = window().myEditField->viewport();
+        const QPoint at(4, 4);
+        QDragEnterEvent enter(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(target, &enter);
+        QCOMPARE(enter.isAccepted(), !text.isNull());
+        QDragMoveEvent move(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(target, &move);
+        QDropEvent drop(QPointF(at), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(target, &drop);
+
+        QCOMPARE(window().myEditField->text(), script);
+        // A drop that inserts nothing raises no TextChange, which would clear the message.
+        QCOMPARE(window().ErrorText->text(), script.isEmpty() ? kStale : QString());
+    }
+
     void save_data()
     {
         QTest::addColumn<QString>("text");
@@ -290,23 +340,51 @@ private slots:
         QCOMPARE(QDir(folder).entryList(QDir::Files | QDir::Hidden), QStringList{QStringLiteral("saved.txt")});
     }
 
+    void saveIntoReadOnlyFolder_data()
+    {
+        QTest::addColumn<QString>("onDisk"); // "file", "FIFO" or "" for nothing
+        QTest::addColumn<QStringList>("messages");
+        QTest::addColumn<QByteArray>("saved"); // null: no file there after it
+        const QStringList notCreated{QStringLiteral("The text file could not be created.")};
+        QTest::addRow("a file there is written in place") << "file" << QStringList() << QByteArray("0,5\r1,6");
+        QTest::addRow("no new file can be made") << "" << notCreated << QByteArray();
+        QTest::addRow("a FIFO there is not opened") << "FIFO" << notCreated << QByteArray();
+    }
+
+    // No temporary file can be made beside the target: an existing file is
+    // written in place, as a plain save would, and nothing else.
     void saveIntoReadOnlyFolder()
     {
+        QFETCH(QString, onDisk);
+        QFETCH(QStringList, messages);
+        QFETCH(QByteArray, saved);
+
         if (geteuid() == 0)
             QSKIP("folder permissions do not hold for root");
         QDir(m_bench->folder()).mkdir(QStringLiteral("locked"));
         const QString folder = inFolder(QStringLiteral("locked"));
         const QString path = folder + QStringLiteral("/saved.txt");
-        QVERIFY(writeFile(path, "0,1\r"));
+        if (onDisk == u"file")
+            QVERIFY(writeFile(path, "0,1\r0.5,2\r1,3\r"));
+        else if (onDisk == u"FIFO")
+            QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
         QVERIFY(QFile::setPermissions(folder, QFileDevice::ReadOwner | QFileDevice::ExeOwner));
         setUpWithScript(QStringLiteral("0,5\r1,6"));
         dialogs().expectMessages();
         dialogs().nextSaveFile(path);
-        window().saveTextBtn->click();
+        {
+            const Watchdog watchdog(QString::fromUtf8(QTest::currentDataTag()));
+            window().saveTextBtn->click();
+        }
         QFile::setPermissions(folder, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
 
-        QCOMPARE(dialogs().messages, QStringList{QStringLiteral("The text file could not be created.")});
-        QCOMPARE(fileBytes(path), QByteArray("0,1\r"));
+        QCOMPARE(dialogs().messages, messages);
+        if (!saved.isNull())
+            QCOMPARE(fileBytes(path), saved);
+        else if (onDisk.isEmpty())
+            QVERIFY(!QFile::exists(path));
+        QCOMPARE(QDir(folder).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System),
+                 onDisk.isEmpty() ? QStringList() : QStringList{QStringLiteral("saved.txt")});
     }
 
     void saveWhereNoOneCanWrite_data()

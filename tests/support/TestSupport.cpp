@@ -7,6 +7,8 @@
 #include <QEnterEvent>
 #include <QFile>
 #include <QWidget>
+#include <cstdio>
+#include <cstdlib>
 
 namespace zorv::testing {
 
@@ -28,6 +30,29 @@ void pointerEnters(QWidget* widget)
 {
     QEnterEvent enter(QPointF(2, 2), QPointF(2, 2), QPointF(2, 2));
     QCoreApplication::sendEvent(widget, &enter);
+}
+
+Watchdog::Watchdog(const QString& what, std::chrono::seconds limit)
+    : m_thread([this, what = what.toLocal8Bit(), limit] {
+          std::unique_lock<std::mutex> lock(m_mutex);
+          if (!m_finished.wait_for(lock, limit, [this] { return m_done; })) {
+              std::fprintf(stderr, "FAIL! %s: still not done after %lld s\n", what.constData(),
+                           static_cast<long long>(limit.count()));
+              std::fflush(stderr);
+              std::_Exit(EXIT_FAILURE);
+          }
+      })
+{
+}
+
+Watchdog::~Watchdog()
+{
+    {
+        const std::lock_guard<std::mutex> lock(m_mutex);
+        m_done = true;
+    }
+    m_finished.notify_one();
+    m_thread.join();
 }
 
 bool writeFile(const QString& path, const QByteArray& bytes)

@@ -6,8 +6,12 @@
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
+#include <chrono>
+#include <condition_variable>
 #include <deque>
 #include <initializer_list>
+#include <mutex>
+#include <thread>
 #include <vector>
 
 class QWidget;
@@ -37,6 +41,23 @@ QByteArray fileBytes(const QString& path);
 QStringList commands(std::initializer_list<const char*> list);
 // The texts of commands as they arrived.
 QStringList texts(const std::vector<Pty::Arrival>& arrivals);
+
+// Ends the test program with a message when what it guards has not finished
+// within the limit: a call that blocks for good fails its test at once
+// instead of holding up the whole run until the runner's timeout.
+class Watchdog {
+public:
+    explicit Watchdog(const QString& what, std::chrono::seconds limit = std::chrono::seconds(30));
+    ~Watchdog();
+    Watchdog(const Watchdog&) = delete;
+    Watchdog& operator=(const Watchdog&) = delete;
+
+private:
+    std::mutex m_mutex;
+    std::condition_variable m_finished;
+    bool m_done = false;
+    std::thread m_thread; // last: it starts once the others are there
+};
 
 // Answers the program's dialogs the way a test says the user will. A dialog
 // or message box that the test did not expect is recorded, answered with
