@@ -81,7 +81,7 @@ void PwrSupWindow::PPSpopup_Change()
     ZeroVCheckBox->setEnabled(true);
     updateZeroCommand();
     PPSLast = PPSpopup->listIndex();
-    // The output rows were rebuilt with none chosen: a run now would select
+    // No output is chosen (a rebuilt list has none): a run now would select
     // output Val("") = 0 while checking against the limit chosen before.
     if (!PSComOutList.isEmpty() && OutNumberPopup->text().isEmpty())
         applyStartRule(false);

@@ -6,8 +6,8 @@
 namespace zorv {
 
 // The failure of the last attempt at one list's choice. Each pointer entry
-// re-selects the shown choice and tries it again; were a failure that stays
-// shown anew each time, its modal message would come up before a click could
+// re-selects the shown choice and tries it again; were the message of a
+// lasting failure shown at every entry, it would come up before a click could
 // land, and the user could never reach the list to choose something else.
 class RepeatedFailure {
 public:
