@@ -70,6 +70,9 @@ void Menu::Untitled1()
     QMenu* file = addMenu(QStringLiteral("UntitledMenu2"), QStringLiteral("File"));
     QAction* quit = addItem(file, QStringLiteral("FileQuit"), QStringLiteral("Quit"), QStringLiteral("Cmd+Q"));
     quit->setMenuRole(QAction::QuitRole);
+    // The menu bar lives in the main window; the shortcut quits from any
+    // window of the program, the About window included.
+    quit->setShortcutContext(Qt::ApplicationShortcut);
     connect(quit, &QAction::triggered, qApp, &QCoreApplication::quit, Qt::QueuedConnection);
 }
 

@@ -68,9 +68,9 @@ void PopupMenu::setListIndex(int index)
     m_settingFromCode = true;
     setCurrentIndex(index);
     m_settingFromCode = false;
-    // A disabled pop-up takes the row all the same, but raises nothing.
-    if (isEnabled())
-        raiseEvent(Event::Change);
+    // Disabling stops the user's events only: a row set from code raises
+    // Change on a disabled pop-up too.
+    raiseEvent(Event::Change);
 }
 
 void PopupMenu::addRow(const QString& row)

@@ -45,10 +45,10 @@ private:
 };
 
 // A pop-up menu. With no row selected its text is empty and its index -1.
-// Adding or deleting rows never selects a row and raises nothing; setting the
-// index from code raises Change (an index out of range selects nothing and
-// raises nothing), as does the user's pick of another row. A disabled pop-up
-// raises nothing at all.
+// Adding or deleting rows never selects a row and raises nothing. Setting the
+// index from code raises Change, on a disabled pop-up too (an index out of
+// range selects nothing and raises nothing); the user's pick of another row
+// raises it as well. A disabled pop-up raises no event of the user's.
 class PopupMenu : public QComboBox, public EventSource {
     Q_OBJECT
 public:

@@ -5,16 +5,18 @@
 namespace zorv::ports {
 namespace {
 
-std::optional<QStringList>& override()
+std::function<QStringList()>& override()
 {
-    static std::optional<QStringList> names;
-    return names;
+    static std::function<QStringList()> query;
+    return query;
 }
 
-QStringList systemPorts()
+} // namespace
+
+QStringList names()
 {
     if (override())
-        return *override();
+        return override()();
     QStringList names;
     const auto ports = QSerialPortInfo::availablePorts();
     for (const QSerialPortInfo& port : ports)
@@ -22,22 +24,23 @@ QStringList systemPorts()
     return names;
 }
 
-} // namespace
-
-int count()
-{
-    return static_cast<int>(systemPorts().size());
-}
-
 QString name(int index)
 {
-    const QStringList names = systemPorts();
-    return index >= 0 && index < names.size() ? names[index] : QString();
+    const QStringList all = names();
+    return index >= 0 && index < all.size() ? all[index] : QString();
 }
 
 void setPortsForTesting(std::optional<QStringList> names)
 {
-    override() = std::move(names);
+    if (names)
+        override() = [list = *std::move(names)] { return list; };
+    else
+        override() = nullptr;
+}
+
+void setPortQueryForTesting(std::function<QStringList()> query)
+{
+    override() = std::move(query);
 }
 
 } // namespace zorv::ports

@@ -2,15 +2,22 @@
 
 #include <QString>
 #include <QStringList>
+#include <functional>
 #include <optional>
 
 namespace zorv::ports {
 
-// The system's serial ports, in the system's order. Tests replace the list
-// (with pseudo-terminal paths, say) through the seam below.
-int count();
+// The system's serial ports now, in the system's order. Each call asks the
+// system afresh, which costs milliseconds: a caller that needs the count and
+// the names takes them from one call.
+QStringList names();
+// The name of port `index` as the system lists it now; empty when there is none.
 QString name(int index);
 
+// Tests replace the list (with pseudo-terminal paths, say), or the whole
+// system query, through these seams; std::nullopt or an empty function
+// restores the system's list.
 void setPortsForTesting(std::optional<QStringList> names);
+void setPortQueryForTesting(std::function<QStringList()> query);
 
 } // namespace zorv::ports

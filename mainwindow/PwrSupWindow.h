@@ -4,6 +4,7 @@
 #include "framework/Serial.h"
 #include "framework/Timer.h"
 #include "supply/DeviceDescription.h"
+#include "supply/RepeatedFailure.h"
 
 #include <QMainWindow>
 #include <cstdint>
@@ -98,8 +99,15 @@ private:
     void updateZeroCommand();
     // The end of a run: the controls a run disabled are given back.
     void restoreAfterRun(bool waitForPort);
+    // Sets StartButton as an enabling rule decided, except that nothing
+    // disables Stop while a run goes on.
+    void applyStartRule(bool allowed);
+    // The rule that every change of the script applies, and the end of a run.
+    bool scriptAllowsStart() const;
 
     QWidget* m_content = nullptr;
+    RepeatedFailure m_portFailure;
+    RepeatedFailure m_modelFailure;
 };
 
 } // namespace zorv

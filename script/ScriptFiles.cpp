@@ -22,11 +22,15 @@ void PwrSupWindow::openTextBtn_Action()
     myEditField->setText(myEditField->text() + Chr(13) + Chr(13));
 }
 
+bool PwrSupWindow::scriptAllowsStart() const
+{
+    return (!OutNumberPopup->text().isEmpty() || PSComOutList.isEmpty()) && !PPSpopup->text().isEmpty()
+           && !myEditField->text().isEmpty() && !SerialPortPopup->text().isEmpty();
+}
+
 void PwrSupWindow::myEditField_TextChange()
 {
-    StartButton->setEnabled((!OutNumberPopup->text().isEmpty() || PSComOutList.isEmpty())
-                            && !PPSpopup->text().isEmpty() && !myEditField->text().isEmpty()
-                            && !SerialPortPopup->text().isEmpty());
+    applyStartRule(scriptAllowsStart());
     ErrorText->setText(QString());
 }
 

@@ -58,10 +58,20 @@ void PwrSupWindow::StartButton_Action()
     PPSpopup->setEnabled(false);
 }
 
+void PwrSupWindow::applyStartRule(bool allowed)
+{
+    // A script emptied during a long hold must not take away Stop and Escape.
+    if (!allowed && StartButton->caption() == u"Stop")
+        return;
+    StartButton->setEnabled(allowed);
+}
+
 void PwrSupWindow::restoreAfterRun(bool waitForPort)
 {
     StartButton->setCaption(QStringLiteral("Start"));
     StartButton->setCancel(false);
+    // What the rules could not do while Stop was shown.
+    StartButton->setEnabled(scriptAllowsStart());
     if (waitForPort)
         Serial1->xmitWait();
     SerialPortPopup->setEnabled(true);

@@ -34,7 +34,7 @@ void PwrSupWindow::PPSpopup_MouseEnter()
 {
     rebuildModelList();
     if (PPSLast >= 0)
-        PPSpopup->setListIndex(PPSLast);
+        m_modelFailure.reselect([this] { PPSpopup->setListIndex(PPSLast); });
 }
 
 } // namespace zorv

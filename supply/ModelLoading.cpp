@@ -48,17 +48,24 @@ void PwrSupWindow::PPSpopup_Change()
     LineTerm = Chr(13);
     const QString model = PPSpopup->text();
     const QString path = modelFolder() + model + QStringLiteral(".dep");
+    const auto fail = [this, &model](const QString& message) {
+        if (m_modelFailure.report(model, message))
+            dialogs::msgBox(message);
+    };
     if (!files::exists(path)) {
-        dialogs::msgBox(QStringLiteral("file: ZORV dep files:") + model + QStringLiteral(".dep not found"));
+        // The description, the choices and PPSLast stay those of the model
+        // loaded before, although the list now shows the new name.
+        fail(QStringLiteral("file: ZORV dep files:") + model + QStringLiteral(".dep not found"));
         return;
     }
     const std::optional<QString> text = files::readTextFile(path);
     if (!text) {
         // Going on would keep the old supply's commands under the new
         // model's name, and a run would send them to the wrong supply.
-        dialogs::msgBox(QStringLiteral("file: ZORV dep files:") + model + QStringLiteral(".dep could not be read"));
+        fail(QStringLiteral("file: ZORV dep files:") + model + QStringLiteral(".dep could not be read"));
         return;
     }
+    m_modelFailure.clear();
 
     TextInputStream in(*text);
     // The controls a section sets up follow each appearance of it: with a
@@ -74,6 +81,10 @@ void PwrSupWindow::PPSpopup_Change()
     ZeroVCheckBox->setEnabled(true);
     updateZeroCommand();
     PPSLast = PPSpopup->listIndex();
+    // No output is chosen (a rebuilt list has none): a run now would select
+    // output Val("") = 0 while checking against the limit chosen before.
+    if (!PSComOutList.isEmpty() && OutNumberPopup->text().isEmpty())
+        applyStartRule(false);
 }
 
 } // namespace zorv

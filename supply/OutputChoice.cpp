@@ -8,8 +8,8 @@ void PwrSupWindow::OutNumberPopup_Change()
 {
     const int field = OutNumberPopup->listIndex() + 1;
     VoltsMax = Val(NthField(VoltsMaxList, QStringLiteral(","), field));
-    StartButton->setEnabled(!myEditField->text().isEmpty() && !PPSpopup->text().isEmpty()
-                            && !SerialPortPopup->text().isEmpty());
+    applyStartRule(!myEditField->text().isEmpty() && !PPSpopup->text().isEmpty()
+                   && !SerialPortPopup->text().isEmpty());
 }
 
 } // namespace zorv

@@ -14,11 +14,15 @@ constexpr int kLastUsablePort = 122;
 void PwrSupWindow::SerialPortPopup_MouseEnter()
 {
     const QString shown = SerialPortPopup->text();
-    SerialPortCount = ports::count();
+    // One snapshot for the count and every name: asking the system costs
+    // milliseconds each time, and a port unplugged between two questions
+    // would leave a row without its name.
+    const QStringList names = ports::names();
+    SerialPortCount = static_cast<std::int32_t>(names.size());
     SerialPortPopup->deleteAllRows();
     int select = 0;
     for (int i = 0; i < SerialPortCount; ++i) {
-        const QString name = ports::name(i);
+        const QString& name = names[i];
         SerialPortPopup->addRow(name);
         if (name == shown)
             select = i;
@@ -27,29 +31,36 @@ void PwrSupWindow::SerialPortPopup_MouseEnter()
     if (SerialPortPopup->listCount() == 0) {
         // Nothing left to select: the port that was open is gone with the list.
         Serial1->close();
+        m_portFailure.clear();
         return;
     }
-    SerialPortPopup->setListIndex(select);
+    m_portFailure.reselect([&] { SerialPortPopup->setListIndex(select); });
 }
 
 void PwrSupWindow::SerialPortPopup_Change()
 {
     Serial1->close();
     const int index = SerialPortPopup->listIndex();
-    if (index < 0)
+    if (index < 0) {
+        m_portFailure.clear();
         return;
+    }
+    const auto fail = [this](const QString& message) {
+        if (m_portFailure.report(SerialPortPopup->text(), message))
+            dialogs::msgBox(message);
+    };
     if (index > kLastUsablePort) {
-        dialogs::msgBox(QStringLiteral("Error opening serial port for Power Supply. Invalid serial Port:")
-                        + Str(index));
+        fail(QStringLiteral("Error opening serial port for Power Supply. Invalid serial Port:") + Str(index));
         return;
     }
     Serial1->setPortName(ports::name(index));
     if (!Serial1->open()) {
-        dialogs::msgBox(QStringLiteral("Error opening serial port for Power Supply.   Serial.Open fail."));
+        fail(QStringLiteral("Error opening serial port for Power Supply.   Serial.Open fail."));
         return;
     }
-    StartButton->setEnabled((!OutNumberPopup->text().isEmpty() || PSComOutList.isEmpty())
-                            && !PPSpopup->text().isEmpty() && !myEditField->text().isEmpty());
+    m_portFailure.clear();
+    applyStartRule((!OutNumberPopup->text().isEmpty() || PSComOutList.isEmpty()) && !PPSpopup->text().isEmpty()
+                   && !myEditField->text().isEmpty());
 }
 
 } // namespace zorv

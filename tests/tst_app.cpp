@@ -335,6 +335,32 @@ private slots:
         QCOMPARE(status, 0);
     }
 
+    // Ctrl+Q quits from the About window too, not only from the window that
+    // holds the menu bar.
+    void quitShortcutFromAboutWindow()
+    {
+        m_window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
+        QVERIFY(m_app->_HelpAboutZORV_Action());
+        QCOMPARE(visibleAboutWindows().size(), 1);
+        AboutWindowClass* about = visibleAboutWindows().front();
+        about->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(about));
+
+        bool gaveUp = false;
+        QTimer::singleShot(0, about, [about] { QTest::keyClick(about, Qt::Key_Q, Qt::ControlModifier); });
+        QTimer giveUp;
+        giveUp.setSingleShot(true);
+        connect(&giveUp, &QTimer::timeout, qApp, [&gaveUp] {
+            gaveUp = true;
+            QCoreApplication::exit(1);
+        });
+        giveUp.start(3000);
+        const int status = QApplication::exec();
+        QVERIFY2(!gaveUp, "Ctrl+Q in the About window did not quit");
+        QCOMPARE(status, 0);
+    }
+
     void aboutWindowLayout()
     {
         QVERIFY(m_app->_HelpAboutZORV_Action());

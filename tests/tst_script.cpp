@@ -468,18 +468,60 @@ private slots:
         QCOMPARE(window().ErrorText->text(), QString());
     }
 
-    // The rule holds during a run as well; the run goes on.
-    void textChangeRuleDuringRun()
+    void stopStaysDuringRun_data()
     {
-        setUpWithScript(QStringLiteral("0,5\r10,6"));
+        QTest::addColumn<QString>("script");
+        QTest::addColumn<bool>("chooseOutput"); // the output rule runs too
+        QTest::addColumn<QString>("end");       // "click", "escape" or "" (the run ends by itself)
+        QTest::addColumn<QStringList>("atEnd");
+        const QString hold = QStringLiteral("0,5\r600,30"); // ten minutes at 5 V
+        QTest::addRow("Stop clicked") << hold << false << "click" << commands({"VOLT 0.000"});
+        QTest::addRow("Escape") << hold << false << "escape" << commands({"VOLT 0.000"});
+        QTest::addRow("output chosen, Stop clicked") << hold << true << "click" << commands({"VOLT 0.000"});
+        // The line prepared before the text went still goes out, and the
+        // zero-volt command two seconds later ends the run.
+        QTest::addRow("the run ends by itself")
+            << "0,5\r0.2,6" << false << "" << commands({"VOLT 6.000", "VOLT 0.000"});
+    }
+
+    // Emptying the script during a run leaves Stop and Escape in reach; the
+    // rule the script calls for is applied once the run is over.
+    void stopStaysDuringRun()
+    {
+        QFETCH(QString, script);
+        QFETCH(bool, chooseOutput);
+        QFETCH(QString, end);
+        QFETCH(QStringList, atEnd);
+
+        setUpWithScript(script);
+        m_bench->setZeroBox(true);
+        window().activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&window()));
         window().StartButton->click();
-        window().myEditField->setText(QString());
-        QVERIFY(!window().StartButton->isEnabled());
+        QCOMPARE(texts(pty().readCommands(5, 2000)), kBenchSetUp + commands({"VOLT 5.000"}));
+
+        TextArea* area = window().myEditField;
+        area->setFocus();
+        QTest::keyClick(area, Qt::Key_A, Qt::ControlModifier);
+        QTest::keyClick(area, Qt::Key_Delete);
+        QCOMPARE(area->text(), QString());
+        if (chooseOutput)
+            m_bench->chooseOutput(0);
         QCOMPARE(window().StartButton->caption(), QStringLiteral("Stop"));
-        window().myEditField->setText(QStringLiteral("0,5"));
         QVERIFY(window().StartButton->isEnabled());
-        window().StartButton->click();
-        QCOMPARE(window().StartButton->caption(), QStringLiteral("Start"));
+        QCOMPARE(window().ErrorText->text(), QString());
+
+        if (end == u"click")
+            window().StartButton->click();
+        else if (end == u"escape")
+            QTest::keyClick(area, Qt::Key_Escape);
+        QCOMPARE(texts(pty().readCommands(int(atEnd.size()), 4000)), atEnd);
+        QTRY_COMPARE_WITH_TIMEOUT(window().StartButton->caption(), QStringLiteral("Start"), 3000);
+        QVERIFY(!window().StartButton->isEnabled()); // nothing to start
+        QVERIFY(window().SerialPortPopup->isEnabled());
+
+        QTest::keyClicks(area, QStringLiteral("0,7"));
+        QVERIFY(window().StartButton->isEnabled());
     }
 };
 

@@ -1,6 +1,7 @@
 #include "framework/PortList.h"
 #include "framework/Strings.h"
 #include "mainwindow/PwrSupWindow.h"
+#include "support/BenchWindow.h"
 #include "support/Pty.h"
 #include "support/TestSupport.h"
 
@@ -15,6 +16,7 @@
 #include <vector>
 
 using namespace zorv;
+using zorv::testing::BenchDescription;
 using zorv::testing::Pty;
 using zorv::testing::ScriptedDialogs;
 using zorv::testing::SystemSeams;
@@ -100,12 +102,15 @@ private slots:
     void reselectionAfterFileAdded();
     void editedFileReloaded();
     void lastRowPastTheEnd();
+    void failingModelReportedOnce();
 
     // The output choice.
     void outputLimit_data();
     void outputLimit();
     void outputStartRule_data();
     void outputStartRule();
+    void outputChosenAgainAfterReload_data();
+    void outputChosenAgainAfterReload();
 
     // The port choice.
     void portOpenedAndClosed();
@@ -117,6 +122,8 @@ private slots:
     void portStartRule();
     void emptyPortList();
     void disabledListsDuringRun();
+    void failingPortReportedOnce();
+    void portListOneSnapshot();
 
 private:
     QString depFolder() const { return m_dir->path() + QStringLiteral("/ZORV dep files/"); }
@@ -844,6 +851,169 @@ void SupplyTest::disabledListsDuringRun()
     pointerEnters(w.PPSpopup);
     QCOMPARE(rows(w.PPSpopup), (QStringList{"0", "A"}));
     QCOMPARE(w.PSMfgName, QStringLiteral("0"));
+}
+
+void SupplyTest::outputChosenAgainAfterReload_data()
+{
+    QTest::addColumn<QString>("model");  // chosen first, with its second output
+    QTest::addColumn<QString>("reload"); // "pointer", or the model the user picks next
+    QTest::addColumn<bool>("start");     // Start enabled after the reload
+    QTest::addRow("outputs listed, the pointer enters the models") << "Three" << "pointer" << false;
+    QTest::addRow("outputs listed, another such model picked") << "Two" << "Three" << false;
+    // The output choice of a supply without a list is left as it was.
+    QTest::addRow("no output list, the pointer enters the models") << "Single" << "pointer" << true;
+}
+
+// Every reload empties the output choice; a run must not go out to the
+// output Val("") = 0 that nobody chose. Start waits for a new choice.
+void SupplyTest::outputChosenAgainAfterReload()
+{
+    QFETCH(QString, model);
+    QFETCH(QString, reload);
+    QFETCH(bool, start);
+
+    Pty& line = pty();
+    QVERIFY(line.isValid());
+    BenchDescription single;
+    single.delayMs = 10;
+    BenchDescription two = single;
+    two.outList = QStringLiteral("1,2");
+    two.voltsMaxList = QStringLiteral("30,30");
+    BenchDescription three = single;
+    three.outList = QStringLiteral("1,2,3");
+    three.voltsMaxList = QStringLiteral("30,30,6");
+    writeModel(QStringLiteral("Single.dep"), single.text());
+    writeModel(QStringLiteral("Three.dep"), three.text());
+    writeModel(QStringLiteral("Two.dep"), two.text());
+    ports::setPortsForTesting(QStringList{line.slavePath()});
+    PwrSupWindow& w = window();
+    choose(model);
+    w.OutNumberPopup->setListIndex(1);
+    pointerEnters(w.SerialPortPopup);
+    w.myEditField->setText(QStringLiteral("0,5"));
+    QVERIFY(w.StartButton->isEnabled());
+
+    if (reload == u"pointer")
+        pointerEnters(w.PPSpopup);
+    else
+        choose(reload);
+    QCOMPARE(w.StartButton->isEnabled(), start);
+    if (start)
+        return;
+    QCOMPARE(w.OutNumberPopup->text(), QString());
+    w.StartButton->click();
+    QCOMPARE(w.StartButton->caption(), QStringLiteral("Start"));
+    QCOMPARE(line.read(200), QByteArray());
+
+    // The user picks the third output: Start is back, and the run goes there.
+    w.OutNumberPopup->setListIndex(2);
+    QVERIFY(w.StartButton->isEnabled());
+    w.StartButton->click();
+    QCOMPARE(zorv::testing::texts(line.readCommands(5, 3000)),
+             zorv::testing::commands({"SEL 1", "*RST", "INST 3", "OUTP ON", "VOLT 5.000"}));
+    QCOMPARE(w.VoltsMax, 6.0);
+}
+
+// A port that cannot be opened stays shown, and every pointer entry tries it
+// again: its message comes once, not at every entry.
+void SupplyTest::failingPortReportedOnce()
+{
+    Pty& line = pty();
+    QVERIFY(line.isValid());
+    const QString port = m_dir->path() + QStringLiteral("/port");
+    const QString nowhere = m_dir->path() + QStringLiteral("/nowhere");
+    QVERIFY(QFile::link(nowhere, port));
+    ports::setPortsForTesting(QStringList{port, QStringLiteral("/nonexistent/1")});
+    PwrSupWindow& w = window();
+    m_dialogs->expectMessages();
+
+    for (int entry = 0; entry < 3; ++entry)
+        pointerEnters(w.SerialPortPopup);
+    QCOMPARE(m_dialogs->messages, QStringList{kOpenFail});
+
+    // The user's choices report their failures, the re-selection of the
+    // second one does not.
+    w.SerialPortPopup->setListIndex(1);
+    pointerEnters(w.SerialPortPopup);
+    QCOMPARE(w.SerialPortPopup->listIndex(), 1);
+    w.SerialPortPopup->setListIndex(0);
+    QCOMPARE(m_dialogs->messages, (QStringList{kOpenFail, kOpenFail, kOpenFail}));
+
+    // The port comes back: the next entry opens it.
+    QVERIFY(QFile::remove(port));
+    QVERIFY(QFile::link(line.slavePath(), port));
+    pointerEnters(w.SerialPortPopup);
+    QVERIFY(w.Serial1->isOpen());
+    w.Serial1->write(QStringLiteral("back\r"));
+    QCOMPARE(line.readUntil(5, 5000), QByteArray("back\r"));
+    QCOMPARE(m_dialogs->messages.size(), 3);
+
+    // It goes again: after a success its failure is news.
+    QVERIFY(QFile::remove(port));
+    QVERIFY(QFile::link(nowhere, port));
+    pointerEnters(w.SerialPortPopup);
+    pointerEnters(w.SerialPortPopup);
+    QCOMPARE(m_dialogs->messages.size(), 4);
+
+    // Two rows of one name: the re-selection takes the second silently, and
+    // the user's pick of the first, the same port, still reports.
+    ports::setPortsForTesting(QStringList{port, port});
+    pointerEnters(w.SerialPortPopup);
+    QCOMPARE(w.SerialPortPopup->listIndex(), 1);
+    QCOMPARE(m_dialogs->messages.size(), 4);
+    w.SerialPortPopup->setListIndex(0);
+    QCOMPARE(m_dialogs->messages.size(), 5);
+}
+
+// The rebuild takes the count and the names from one look at the system: a
+// port unplugged during the rebuild leaves no row without a name.
+void SupplyTest::portListOneSnapshot()
+{
+    Pty& a = pty();
+    Pty& b = pty();
+    QVERIFY(a.isValid() && b.isValid());
+    int queries = 0;
+    ports::setPortQueryForTesting([&] {
+        ++queries;
+        return queries == 1 ? QStringList{a.slavePath(), b.slavePath()} : QStringList{a.slavePath()};
+    });
+    PwrSupWindow& w = window();
+    pointerEnters(w.SerialPortPopup);
+    QCOMPARE(rows(w.SerialPortPopup), (QStringList{a.slavePath(), b.slavePath()}));
+    QCOMPARE(w.SerialPortCount, 2);
+    QCOMPARE(queries, 2); // the list, then the port opened
+    QVERIFY(w.Serial1->isOpen());
+    ports::setPortsForTesting(QStringList{});
+}
+
+// A model whose file can no longer be read is loaded again at every pointer
+// entry: its message comes once, and the file read again once it is back.
+void SupplyTest::failingModelReportedOnce()
+{
+    writeModel(QStringLiteral("A.dep"), fullModel(QStringLiteral("A")));
+    PwrSupWindow& w = window();
+    choose(QStringLiteral("A"));
+    m_dialogs->expectMessages();
+    const QString file = depFolder() + QStringLiteral("A.dep");
+    QVERIFY(QFile::remove(file));
+    QVERIFY(QDir().mkdir(file));
+
+    for (int entry = 0; entry < 3; ++entry)
+        pointerEnters(w.PPSpopup);
+    const QStringList once{QStringLiteral("file: ZORV dep files:A.dep could not be read")};
+    QCOMPARE(m_dialogs->messages, once);
+
+    QVERIFY(QDir().rmdir(file));
+    writeModel(QStringLiteral("A.dep"), depText({"*NAME*", "Back", ""}));
+    pointerEnters(w.PPSpopup);
+    QCOMPARE(w.PSMfgName, QStringLiteral("Back"));
+    QCOMPARE(m_dialogs->messages, once);
+
+    QVERIFY(QFile::remove(file));
+    QVERIFY(QDir().mkdir(file));
+    pointerEnters(w.PPSpopup);
+    pointerEnters(w.PPSpopup);
+    QCOMPARE(m_dialogs->messages, once + once);
 }
 
 QTEST_MAIN(SupplyTest)
