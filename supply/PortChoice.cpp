@@ -49,7 +49,7 @@ void PwrSupWindow::SerialPortPopup_Change()
         return;
     }
     StartButton->setEnabled((!OutNumberPopup->text().isEmpty() || PSComOutList.isEmpty())
-                            && !PPSpopup->text().isEmpty() && !myEditField->text().isEmpty());
+                            && !PPSpopup->text().isEmpty() && !myEditField->isEmpty());
 }
 
 } // namespace zorv
