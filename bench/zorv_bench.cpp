@@ -589,8 +589,9 @@ int runLargeScriptTable(Bench& bench)
 
     std::printf("## Large scripts\n\n");
     std::printf("Keystrokes in the middle of a script of n lines (about 10 bytes each): 40 keystrokes, a digit\n"
-                "typed and taken back in turn. Handler = myEditField_TextChange as the keystroke raises it; keystroke = the key event\n"
-                "handled, the handler included; with repaint = until the event loop is idle again. ms.\n\n");
+                "typed and taken back in turn. Handler = myEditField_TextChange as the keystroke raises it;\n"
+                "keystroke = the key event handled, the handler included; with repaint = until the event loop\n"
+                "is idle again. ms.\n\n");
     std::printf("| lines | handler median | handler max | keystroke median | keystroke max | with repaint max |\n");
     std::printf("|---:|---:|---:|---:|---:|---:|\n");
     bool handlerGoal = true;
