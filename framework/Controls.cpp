@@ -4,6 +4,10 @@
 #include <QShortcut>
 #include <QSignalBlocker>
 #include <QTextBlock>
+#include <QTextCursor>
+#include <QTextDocument>
+#include <algorithm>
+#include <iterator>
 
 namespace zorv {
 
@@ -129,36 +133,72 @@ TextArea::TextArea(QWidget* parent) : QPlainTextEdit(parent)
     // Breaking anywhere takes linear time; script lines are short enough
     // that it rarely shows.
     setWordWrapMode(QTextOption::WrapAnywhere);
-    connect(this, &QPlainTextEdit::textChanged, this, [this] {
-        m_stale = true;
-        raiseEvent(Event::TextChange);
-    });
+    // The document reports the change before the widget's textChanged, so a
+    // TextChange handler already reads lines of the new text.
+    connect(document(), &QTextDocument::contentsChange, this,
+            [this](int position, int, int added) { noteChange(position, added); });
+    connect(this, &QPlainTextEdit::textChanged, this, [this] { raiseEvent(Event::TextChange); });
 }
 
-void TextArea::ensureText() const
+void TextArea::noteChange(int position, int added)
 {
-    if (!m_stale)
+    // A typed or pasted piece is looked at here; a long one is left to the
+    // next read of a line, which looks at the text once.
+    constexpr int kLookAtMost = 256;
+    m_softBreaksStale = true;
+    if (m_mayHaveSoftBreaks)
         return;
-    m_text.clear();
-    m_lineStarts.clear();
-    for (QTextBlock block = document()->begin(); block.isValid(); block = block.next()) {
-        if (block != document()->begin())
-            m_text.append(u'\r');
-        m_text.append(block.text());
+    if (added > kLookAtMost) {
+        m_mayHaveSoftBreaks = true;
+        return;
     }
-    // A line break typed with Shift+Return is a line end too.
-    m_text.replace(QChar::LineSeparator, u'\r');
-    m_lineStarts.push_back(0);
-    for (qsizetype i = 0; i < m_text.size(); ++i)
-        if (m_text[i] == u'\r')
-            m_lineStarts.push_back(i + 1);
-    m_stale = false;
+    for (int at = position; at < position + added; ++at) {
+        if (document()->characterAt(at) == QChar::LineSeparator) {
+            m_mayHaveSoftBreaks = true;
+            return;
+        }
+    }
+}
+
+void TextArea::ensureSoftBreaks() const
+{
+    if (!m_mayHaveSoftBreaks || !m_softBreaksStale)
+        return;
+    m_softBreaks.clear();
+    m_softBreaksStale = false;
+    const QString raw = document()->toRawText();
+    if (!raw.contains(QChar::LineSeparator)) {
+        m_mayHaveSoftBreaks = false;
+        return;
+    }
+    int block = 0;
+    int breaks = 0;
+    int extraLines = 0;
+    auto closeBlock = [&] {
+        if (breaks > 0) {
+            m_softBreaks.push_back({block, breaks, block + extraLines});
+            extraLines += breaks;
+            breaks = 0;
+        }
+    };
+    for (const QChar c : raw) {
+        if (c == QChar::ParagraphSeparator) {
+            closeBlock();
+            ++block;
+        } else if (c == QChar::LineSeparator) {
+            ++breaks;
+        }
+    }
+    closeBlock();
 }
 
 QString TextArea::text() const
 {
-    ensureText();
-    return m_text;
+    QString text = document()->toRawText();
+    for (QChar& c : text)
+        if (c == QChar::ParagraphSeparator || c == QChar::LineSeparator)
+            c = u'\r';
+    return text;
 }
 
 void TextArea::setText(const QString& text)
@@ -166,16 +206,46 @@ void TextArea::setText(const QString& text)
     setPlainText(toEditorLines(text));
 }
 
+void TextArea::appendText(const QString& text)
+{
+    QTextCursor end(document());
+    end.movePosition(QTextCursor::End);
+    end.insertText(toEditorLines(text));
+    // Setting the text leaves nothing to undo; neither does this.
+    document()->clearUndoRedoStacks();
+}
+
+bool TextArea::isEmpty() const
+{
+    return document()->isEmpty();
+}
+
 QString TextArea::line(int k) const
 {
-    ensureText();
-    if (k < 1 || static_cast<std::size_t>(k) > m_lineStarts.size())
+    if (k < 1)
         return {};
-    const qsizetype start = m_lineStarts[static_cast<std::size_t>(k - 1)];
-    const qsizetype end = static_cast<std::size_t>(k) < m_lineStarts.size()
-                              ? m_lineStarts[static_cast<std::size_t>(k)] - 1
-                              : m_text.size();
-    return m_text.mid(start, end - start);
+    ensureSoftBreaks();
+    const int wanted = k - 1; // counted from 0, as blocks are
+    int block = wanted;
+    int within = 0;
+    const auto after = std::upper_bound(m_softBreaks.begin(), m_softBreaks.end(), wanted,
+                                        [](int line, const SoftBreaks& b) { return line < b.linesBefore; });
+    if (after != m_softBreaks.begin()) {
+        const SoftBreaks& b = *std::prev(after);
+        if (wanted <= b.linesBefore + b.breaks) {
+            block = b.block;
+            within = wanted - b.linesBefore;
+        } else {
+            block = wanted - (b.linesBefore - b.block) - b.breaks;
+        }
+    }
+    const QTextBlock found = document()->findBlockByNumber(block);
+    if (!found.isValid())
+        return {};
+    const QString text = found.text();
+    if (!text.contains(QChar::LineSeparator))
+        return text;
+    return text.section(QChar::LineSeparator, within, within);
 }
 
 namespace {

@@ -92,10 +92,14 @@ class TextArea : public QPlainTextEdit, public EventSource {
 public:
     explicit TextArea(QWidget* parent = nullptr);
 
+    // The whole text, built anew at each call: for callers that need it whole.
     QString text() const;
     void setText(const QString& text);
+    // Adds text at the end in one edit, as setting text() + text would.
+    void appendText(const QString& text);
+    bool isEmpty() const;
     // Line k (from 1) of text() split at carriage returns, empty past the end;
-    // cheap to call for every line of a long text.
+    // read from the document, so its cost does not grow with the text.
     QString line(int k) const;
 
 protected:
@@ -105,11 +109,21 @@ protected:
     void insertFromMimeData(const QMimeData* source) override;
 
 private:
-    void ensureText() const;
+    void noteChange(int position, int added);
+    void ensureSoftBreaks() const;
 
-    mutable bool m_stale = true;
-    mutable QString m_text;
-    mutable std::vector<qsizetype> m_lineStarts;
+    // A Shift+Return line break sits inside a document block, so with one in
+    // the text line k is no longer block k - 1. Edits that may add one set
+    // m_mayHaveSoftBreaks; the blocks holding them are then found once, at the
+    // next read of a line, and the flag drops when there are none.
+    struct SoftBreaks {
+        int block;       // number of the block holding them
+        int breaks;      // how many it holds
+        int linesBefore; // lines that start before the block
+    };
+    mutable bool m_mayHaveSoftBreaks = false;
+    mutable bool m_softBreaksStale = false;
+    mutable std::vector<SoftBreaks> m_softBreaks;
 };
 
 // Turns LF, CR LF and CR line ends into the text area's own line breaks.

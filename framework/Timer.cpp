@@ -136,14 +136,18 @@ void Timer::arm()
     const std::int64_t now = monotonicNs();
     const std::int64_t periodNs = m_period > 0 ? static_cast<std::int64_t>(m_period) * 1000000LL : 0;
     m_deadline = (m_dueTick > 0 ? m_dueTick : now) + periodNs;
+    // A tick so late that its successor would be due already (the event loop
+    // was held) counts the next wait from now: counting from the due time
+    // would send every step that fell due meanwhile back to back.
+    if (m_dueTick > 0 && m_deadline <= now)
+        m_deadline = now + periodNs;
 #ifdef Q_OS_LINUX
     if (m_fd >= 0) {
         itimerspec spec{};
         m_alarm = m_deadline - wakeLead().forPeriod(periodNs);
         if (m_alarm <= now) {
-            // Due already: a period of 0 or less, or a handler that took
-            // longer than the period. Fire at once, and learn nothing from
-            // how late that is.
+            // Due already (a period of 0 or less) or within the wake lead:
+            // fire at once, and learn nothing from how late that is.
             m_alarm = 0;
             spec.it_value.tv_nsec = 1; // an all-zero value would disarm it
             timerfd_settime(m_fd, 0, &spec, nullptr);

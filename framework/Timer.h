@@ -15,7 +15,10 @@ namespace zorv {
 // as soon as the event loop can. It never fires before its deadline. Inside
 // its own Action, "now" is the moment the tick was due: a handler that re-arms
 // it after some work does not push every later tick back by that work, so a
-// chain of ticks keeps to the sum of its periods. On Linux
+// chain of ticks keeps to the sum of its periods. Only when the tick came so
+// late (or its handler worked so long) that the new deadline has passed
+// already does the period count from the real now, so that a stalled chain
+// goes on at its own pace instead of catching up in a burst. On Linux
 // it rests on a timerfd watched by the event loop, set a little before the
 // deadline so that the last stretch is waited out awake and the tick comes
 // within microseconds of it; elsewhere on a precise QTimer.

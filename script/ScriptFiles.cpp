@@ -19,13 +19,15 @@ void PwrSupWindow::openTextBtn_Action()
     myEditField->setText(*text);
     StartButton->setEnabled(true);
     ErrorText->setText(QString());
-    myEditField->setText(myEditField->text() + Chr(13) + Chr(13));
+    // Appended, not set again: a second setting of a long text costs as much
+    // as the first.
+    myEditField->appendText(Chr(13) + Chr(13));
 }
 
 bool PwrSupWindow::scriptAllowsStart() const
 {
     return (!OutNumberPopup->text().isEmpty() || PSComOutList.isEmpty()) && !PPSpopup->text().isEmpty()
-           && !myEditField->text().isEmpty() && !SerialPortPopup->text().isEmpty();
+           && !myEditField->isEmpty() && !SerialPortPopup->text().isEmpty();
 }
 
 void PwrSupWindow::myEditField_TextChange()

@@ -8,7 +8,7 @@ void PwrSupWindow::OutNumberPopup_Change()
 {
     const int field = OutNumberPopup->listIndex() + 1;
     VoltsMax = Val(NthField(VoltsMaxList, QStringLiteral(","), field));
-    applyStartRule(!myEditField->text().isEmpty() && !PPSpopup->text().isEmpty()
+    applyStartRule(!myEditField->isEmpty() && !PPSpopup->text().isEmpty()
                    && !SerialPortPopup->text().isEmpty());
 }
 

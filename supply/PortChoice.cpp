@@ -60,7 +60,7 @@ void PwrSupWindow::SerialPortPopup_Change()
     }
     m_portFailure.clear();
     applyStartRule((!OutNumberPopup->text().isEmpty() || PSComOutList.isEmpty()) && !PPSpopup->text().isEmpty()
-                   && !myEditField->text().isEmpty());
+                   && !myEditField->isEmpty());
 }
 
 } // namespace zorv

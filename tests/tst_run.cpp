@@ -295,6 +295,49 @@ private slots:
         QCOMPARE(texts(pty().readCommands(1, 200)), commands({"VOLT 0.000"}));
     }
 
+    // The event loop held for 300 ms in a run of 10 ms steps: the command
+    // that fell due goes out late, and those after it keep their 10 ms apart,
+    // counted from the late one, instead of following it all at once.
+    void stallThenOwnPace()
+    {
+        constexpr int kLines = 60;
+        constexpr int kStepMs = 10;
+        QStringList lines;
+        QStringList expected = kBenchSetUp;
+        for (int k = 0; k < kLines; ++k) {
+            lines << QStringLiteral("%1,%2").arg(k * kStepMs / 1000.0).arg(k % 10);
+            expected << QStringLiteral("VOLT %1.000\r").arg(k % 10);
+        }
+        prepare(lines.join(u'\r'));
+        pressStart();
+        auto arrivals = pty().readCommands(kBenchSetUp.size() + 10, 3000);
+        QCOMPARE(static_cast<int>(arrivals.size()), kBenchSetUp.size() + 10);
+
+        // Nothing of the run is unread now; no tick can run until this ends.
+        const Clock::time_point stalled = Clock::now();
+        while (Clock::now() - stalled < std::chrono::milliseconds(300)) {
+        }
+        const Clock::time_point resumed = Clock::now();
+        const int before = static_cast<int>(arrivals.size());
+        const auto rest = pty().readCommands(static_cast<int>(expected.size()) - before, 5000);
+        arrivals.insert(arrivals.end(), rest.begin(), rest.end());
+        QCOMPARE(texts(arrivals), expected);
+
+        // The first command after the stall comes at once; the m-th after it
+        // is due m steps after that one was written, which was after `resumed`.
+        // Load only delays arrivals, so this bound holds on a busy machine.
+        for (int m = 1; m < static_cast<int>(rest.size()); ++m) {
+            const int at = msSince(resumed, rest[static_cast<std::size_t>(m)].at);
+            if (at < m * kStepMs - kEarlyMs)
+                QFAIL(qPrintable(QStringLiteral("command %1 after the stall arrived %2 ms after it ended, due "
+                                                "%3 ms at the earliest")
+                                     .arg(m)
+                                     .arg(at)
+                                     .arg(m * kStepMs)));
+        }
+        QTRY_COMPARE_WITH_TIMEOUT(window().StartButton->caption(), QStringLiteral("Start"), 2000);
+    }
+
     void lineParameters_data()
     {
         QTest::addColumn<QString>("baud");

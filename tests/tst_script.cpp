@@ -164,8 +164,14 @@ private slots:
         const QString path = inFolder(QStringLiteral("wave.txt"));
         QVERIFY(writeFile(path, content));
         dialogs().nextOpenFile(path);
+        // TextChange comes twice: with the file's text, then with the two
+        // line ends after it.
+        QStringList changes;
+        connect(window().myEditField, &QPlainTextEdit::textChanged, this,
+                [&] { changes << window().myEditField->text(); });
         window().openTextBtn->click();
 
+        QCOMPARE(changes, (QStringList{text.chopped(2), text}));
         QCOMPARE(dialogs().lastOpenFilters.size(), 1);
         QVERIFY(dialogs().lastOpenFilters.first().startsWith(QStringLiteral("text/plain (")));
         QCOMPARE(window().myEditField->text(), text);
