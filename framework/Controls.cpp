@@ -1,13 +1,12 @@
 #include "framework/Controls.h"
 
+#include <QKeyEvent>
 #include <QMimeData>
 #include <QShortcut>
 #include <QSignalBlocker>
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
-#include <algorithm>
-#include <iterator>
 
 namespace zorv {
 
@@ -122,6 +121,7 @@ QString toEditorLines(const QString& text)
     QString lines = text;
     lines.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
     lines.replace(u'\r', u'\n');
+    lines.replace(QChar::LineSeparator, u'\n');
     return lines;
 }
 
@@ -133,71 +133,26 @@ TextArea::TextArea(QWidget* parent) : QPlainTextEdit(parent)
     // Breaking anywhere takes linear time; script lines are short enough
     // that it rarely shows.
     setWordWrapMode(QTextOption::WrapAnywhere);
-    // The document reports the change before the widget's textChanged, so a
-    // TextChange handler already reads lines of the new text.
-    connect(document(), &QTextDocument::contentsChange, this,
-            [this](int position, int, int added) { noteChange(position, added); });
     connect(this, &QPlainTextEdit::textChanged, this, [this] { raiseEvent(Event::TextChange); });
 }
 
-void TextArea::noteChange(int position, int added)
+void TextArea::keyPressEvent(QKeyEvent* event)
 {
-    // A typed or pasted piece is looked at here; a long one is left to the
-    // next read of a line, which looks at the text once.
-    constexpr int kLookAtMost = 256;
-    m_softBreaksStale = true;
-    if (m_mayHaveSoftBreaks)
-        return;
-    if (added > kLookAtMost) {
-        m_mayHaveSoftBreaks = true;
+    const bool lineEnd = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
+    if (!lineEnd || !(event->modifiers() & Qt::ShiftModifier)) {
+        QPlainTextEdit::keyPressEvent(event);
         return;
     }
-    for (int at = position; at < position + added; ++at) {
-        if (document()->characterAt(at) == QChar::LineSeparator) {
-            m_mayHaveSoftBreaks = true;
-            return;
-        }
-    }
-}
-
-void TextArea::ensureSoftBreaks() const
-{
-    if (!m_mayHaveSoftBreaks || !m_softBreaksStale)
-        return;
-    m_softBreaks.clear();
-    m_softBreaksStale = false;
-    const QString raw = document()->toRawText();
-    if (!raw.contains(QChar::LineSeparator)) {
-        m_mayHaveSoftBreaks = false;
-        return;
-    }
-    int block = 0;
-    int breaks = 0;
-    int extraLines = 0;
-    auto closeBlock = [&] {
-        if (breaks > 0) {
-            m_softBreaks.push_back({block, breaks, block + extraLines});
-            extraLines += breaks;
-            breaks = 0;
-        }
-    };
-    for (const QChar c : raw) {
-        if (c == QChar::ParagraphSeparator) {
-            closeBlock();
-            ++block;
-        } else if (c == QChar::LineSeparator) {
-            ++breaks;
-        }
-    }
-    closeBlock();
+    QKeyEvent plain(event->type(), event->key(), event->modifiers() & ~Qt::ShiftModifier, event->text(),
+                    event->isAutoRepeat(), static_cast<quint16>(event->count()));
+    QPlainTextEdit::keyPressEvent(&plain);
+    event->setAccepted(plain.isAccepted());
 }
 
 QString TextArea::text() const
 {
     QString text = document()->toRawText();
-    for (QChar& c : text)
-        if (c == QChar::ParagraphSeparator || c == QChar::LineSeparator)
-            c = u'\r';
+    text.replace(QChar::ParagraphSeparator, u'\r');
     return text;
 }
 
@@ -224,28 +179,8 @@ QString TextArea::line(int k) const
 {
     if (k < 1)
         return {};
-    ensureSoftBreaks();
-    const int wanted = k - 1; // counted from 0, as blocks are
-    int block = wanted;
-    int within = 0;
-    const auto after = std::upper_bound(m_softBreaks.begin(), m_softBreaks.end(), wanted,
-                                        [](int line, const SoftBreaks& b) { return line < b.linesBefore; });
-    if (after != m_softBreaks.begin()) {
-        const SoftBreaks& b = *std::prev(after);
-        if (wanted <= b.linesBefore + b.breaks) {
-            block = b.block;
-            within = wanted - b.linesBefore;
-        } else {
-            block = wanted - (b.linesBefore - b.block) - b.breaks;
-        }
-    }
-    const QTextBlock found = document()->findBlockByNumber(block);
-    if (!found.isValid())
-        return {};
-    const QString text = found.text();
-    if (!text.contains(QChar::LineSeparator))
-        return text;
-    return text.section(QChar::LineSeparator, within, within);
+    const QTextBlock block = document()->findBlockByNumber(k - 1);
+    return block.isValid() ? block.text() : QString();
 }
 
 namespace {

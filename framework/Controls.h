@@ -108,25 +108,13 @@ protected:
     bool canInsertFromMimeData(const QMimeData* source) const override;
     void insertFromMimeData(const QMimeData* source) override;
 
-private:
-    void noteChange(int position, int added);
-    void ensureSoftBreaks() const;
-
-    // A Shift+Return line break sits inside a document block, so with one in
-    // the text line k is no longer block k - 1. Edits that may add one set
-    // m_mayHaveSoftBreaks; the blocks holding them are then found once, at the
-    // next read of a line, and the flag drops when there are none.
-    struct SoftBreaks {
-        int block;       // number of the block holding them
-        int breaks;      // how many it holds
-        int linesBefore; // lines that start before the block
-    };
-    mutable bool m_mayHaveSoftBreaks = false;
-    mutable bool m_softBreaksStale = false;
-    mutable std::vector<SoftBreaks> m_softBreaks;
+    // Shift+Return ends a line like Return: a line break inside a block
+    // would make line k other than block k - 1.
+    void keyPressEvent(QKeyEvent* event) override;
 };
 
-// Turns LF, CR LF and CR line ends into the text area's own line breaks.
+// Turns LF, CR LF, CR and Unicode line separator ends into the text area's
+// own line breaks, one block per line.
 QString toEditorLines(const QString& text);
 
 } // namespace zorv
