@@ -38,21 +38,27 @@ void _MakeDefaultView()
 
 } // namespace
 
+Program::Program()
+{
+    _InitFileTypes();
+    m_app = _NewAppInstance();
+    _ApplicationAddMenuHandlers();
+    m_app->Event_Open();
+    _MakeDefaultView();
+}
+
+Program::~Program()
+{
+    delete &PwrSupWindow();
+    setApp(nullptr);
+}
+
 int runProgram(int& argc, char** argv)
 {
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("ZORV"));
-
-    _InitFileTypes();
-    const std::unique_ptr<class App> app = _NewAppInstance();
-    _ApplicationAddMenuHandlers();
-    app->Event_Open();
-    _MakeDefaultView();
-
-    const int status = QApplication::exec();
-    delete &PwrSupWindow();
-    setApp(nullptr);
-    return status;
+    const Program program;
+    return QApplication::exec();
 }
 
 } // namespace zorv

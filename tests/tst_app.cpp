@@ -3,6 +3,7 @@
 #include "app/FileTypes.h"
 #include "app/Menu.h"
 #include "app/Singletons.h"
+#include "app/Startup.h"
 #include "framework/Controls.h"
 #include "framework/FileType.h"
 #include "mainwindow/PwrSupWindow.h"
@@ -62,10 +63,12 @@ class AppTest : public QObject {
     QTemporaryDir m_programFolder;
     QTemporaryDir m_preferences;
     std::optional<zorv::testing::SystemSeams> m_seams;
-    std::unique_ptr<AppClass> m_app;
-    std::unique_ptr<WindowClass> m_window;
+    std::unique_ptr<zorv::Program> m_program;
 
-    QAction* barMenu(int index) const { return m_window->menuBar()->actions().value(index); }
+    // The main window and the application object that start-up made.
+    static WindowClass& window() { return zorv::PwrSupWindow(); }
+    static AppClass& app() { return *zorv::App(); }
+    static QAction* barMenu(int index) { return window().menuBar()->actions().value(index); }
 
 private slots:
     void init()
@@ -74,27 +77,51 @@ private slots:
         QVERIFY(m_preferences.isValid());
         m_seams.emplace(m_programFolder.path(), QStringList{}, m_preferences.path());
 
-        // The application object with the About command registered on it, as
-        // start-up leaves it.
-        m_app = std::make_unique<AppClass>();
-        m_app->menuBar = &zorv::Menu();
-        zorv::setApp(m_app.get());
-        AppClass* app = m_app.get();
-        m_app->addMenuHandler(QStringLiteral("HelpAboutZORV"), [app] { return app->_HelpAboutZORV_Action(); });
-
-        m_window = std::make_unique<WindowClass>();
+        // The program's own start-up, short of its event loop.
+        m_program = std::make_unique<zorv::Program>();
+        QVERIFY(zorv::App());
     }
 
     void cleanup()
     {
         for (AboutWindowClass* about : aboutWindows())
             delete about;
-        m_window.reset();
-        zorv::setApp(nullptr);
-        m_app.reset();
+        m_program.reset();
         QFile::remove(m_preferences.filePath(QStringLiteral("ZORV.prf")));
         QDir(m_preferences.filePath(QStringLiteral("ZORV.prf"))).removeRecursively();
         m_seams.reset();
+    }
+
+    // What the program's own start-up leaves before its event loop runs: the
+    // open dialog knows the plain-text type, the preference file has been
+    // read, the main window is open under its menu bar, and Help >
+    // "About ZORV..." opens the About window.
+    void startUp()
+    {
+        QCOMPARE(zorv::fileDialogFilters(QStringLiteral("text/plain")).size(), 1);
+        QCOMPARE(app().ZORVPref, QStringLiteral("none"));
+        QVERIFY(window().isVisible());
+        QCOMPARE(app().menuBar, &zorv::Menu());
+
+        QAction* about = nullptr;
+        for (QAction* menu : window().menuBar()->actions()) {
+            if (menu->text() != u"Help" || !menu->menu())
+                continue;
+            for (QAction* item : menu->menu()->actions())
+                if (item->text() == u"About ZORV...")
+                    about = item;
+        }
+        QVERIFY2(about, "no About ZORV... in the Help menu of the main window");
+        QCOMPARE(visibleAboutWindows().size(), 0);
+        about->trigger();
+        QCOMPARE(visibleAboutWindows().size(), 1);
+
+        // Started again with a preference file, it reads the file whole.
+        m_program.reset();
+        const QByteArray content("first line\nsecond line\n");
+        QVERIFY(zorv::testing::writeFile(m_preferences.filePath(QStringLiteral("ZORV.prf")), content));
+        m_program = std::make_unique<zorv::Program>();
+        QCOMPARE(app().ZORVPref, QString::fromUtf8(content));
     }
 
     // The menus of the main window's bar: one bar, built once, shared by the
@@ -102,9 +129,9 @@ private slots:
     void menuBarTree()
     {
         QCOMPARE(&zorv::Menu(), &zorv::Menu());
-        QCOMPARE(m_app->menuBar, &zorv::Menu());
+        QCOMPARE(app().menuBar, &zorv::Menu());
 
-        const QList<QAction*> menus = m_window->menuBar()->actions();
+        const QList<QAction*> menus = window().menuBar()->actions();
         QCOMPARE(menus.size(), 3);
         const QStringList names{"UntitledMenu2", "UntitledMenu0", "HelpMenu"};
         const QStringList texts{"File", "Edit", "Help"};
@@ -132,13 +159,20 @@ private slots:
                 count += qobject_cast<WindowClass*>(widget) ? 1 : 0;
             return count;
         };
-        const int before = mainWindows();
+        // The one start-up opened.
+        QCOMPARE(mainWindows(), 1);
         WindowClass* first = &zorv::PwrSupWindow();
         QCOMPARE(&zorv::PwrSupWindow(), first);
-        QCOMPARE(mainWindows(), before + 1);
-        QCOMPARE(first->PPSLast, -1);
-        QCOMPARE(first->VoltMult, 1.0);
+        QCOMPARE(mainWindows(), 1);
+
+        // Once it is gone, the next call makes a new one.
         delete first;
+        QCOMPARE(mainWindows(), 0);
+        WindowClass* second = &zorv::PwrSupWindow();
+        QCOMPARE(&zorv::PwrSupWindow(), second);
+        QCOMPARE(mainWindows(), 1);
+        QCOMPARE(second->PPSLast, -1);
+        QCOMPARE(second->VoltMult, 1.0);
     }
 
     void menuItems_data()
@@ -216,10 +250,10 @@ private slots:
         QFETCH(QString, text);
         QFETCH(QString, clipboard);
 
-        m_window->show();
-        QApplication::setActiveWindow(m_window.get());
-        QVERIFY(QTest::qWaitForWindowActive(m_window.get()));
-        zorv::TextArea* area = m_window->myEditField;
+        window().show();
+        QApplication::setActiveWindow(&window());
+        QVERIFY(QTest::qWaitForWindowActive(&window()));
+        zorv::TextArea* area = window().myEditField;
         area->setText(QStringLiteral("alpha beta"));
         QApplication::clipboard()->setText(QStringLiteral("gamma"));
 
@@ -232,8 +266,8 @@ private slots:
         if (!typed.isEmpty())
             QTest::keyClicks(area, typed);
         if (!focusOnText) {
-            m_window->openTextBtn->setFocus(Qt::OtherFocusReason);
-            QTRY_COMPARE(QApplication::focusWidget(), m_window->openTextBtn);
+            window().openTextBtn->setFocus(Qt::OtherFocusReason);
+            QTRY_COMPARE(QApplication::focusWidget(), window().openTextBtn);
         }
 
         QAction* action = zorv::Menu().item(item);
@@ -246,10 +280,10 @@ private slots:
     // Lines copied out of the text area come back as the same lines.
     void copyPasteRoundTrip()
     {
-        m_window->show();
-        QApplication::setActiveWindow(m_window.get());
-        QVERIFY(QTest::qWaitForWindowActive(m_window.get()));
-        zorv::TextArea* area = m_window->myEditField;
+        window().show();
+        QApplication::setActiveWindow(&window());
+        QVERIFY(QTest::qWaitForWindowActive(&window()));
+        zorv::TextArea* area = window().myEditField;
         area->setText(QStringLiteral("0,1\r2,5"));
         area->setFocus(Qt::OtherFocusReason);
         QTRY_COMPARE(QApplication::focusWidget(), area);
@@ -273,7 +307,7 @@ private slots:
         const QPointer<AboutWindowClass> first = visibleAboutWindows().front();
 
         about->trigger();
-        QVERIFY(m_app->_HelpAboutZORV_Action());
+        QVERIFY(app()._HelpAboutZORV_Action());
         QCOMPARE(aboutWindows().size(), 1);
         QCOMPARE(visibleAboutWindows().front(), first.data());
 
@@ -287,7 +321,7 @@ private slots:
 
         // A window that is there but hidden does not count as open.
         second->hide();
-        QVERIFY(m_app->_HelpAboutZORV_Action());
+        QVERIFY(app()._HelpAboutZORV_Action());
         QCOMPARE(visibleAboutWindows().size(), 1);
         QVERIFY(visibleAboutWindows().front() != second.data());
     }
@@ -309,19 +343,19 @@ private slots:
         QFETCH(bool, aboutOpen);
         QFETCH(bool, quitItem);
 
-        m_window->show();
-        QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
+        window().show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window()));
         if (aboutOpen) {
-            QVERIFY(m_app->_HelpAboutZORV_Action());
+            QVERIFY(app()._HelpAboutZORV_Action());
             QCOMPARE(visibleAboutWindows().size(), 1);
         }
 
         bool gaveUp = false;
-        QTimer::singleShot(0, m_window.get(), [this, quitItem] {
+        QTimer::singleShot(0, &window(), [this, quitItem] {
             if (quitItem)
                 zorv::Menu().item(QStringLiteral("FileQuit"))->trigger();
             else
-                m_window->close();
+                window().close();
         });
         QTimer giveUp;
         giveUp.setSingleShot(true);
@@ -363,7 +397,7 @@ private slots:
 
     void aboutWindowLayout()
     {
-        QVERIFY(m_app->_HelpAboutZORV_Action());
+        QVERIFY(app()._HelpAboutZORV_Action());
         QCOMPARE(visibleAboutWindows().size(), 1);
         AboutWindowClass* about = visibleAboutWindows().front();
         QVERIFY(QTest::qWaitForWindowExposed(about));
@@ -458,7 +492,6 @@ private slots:
     // The open dialog offers the plain-text type by its 17 extensions.
     void openDialogFilter()
     {
-        zorv::FileTypes::_Initialize();
         QCOMPARE(zorv::FileTypes::pTextPlain.name, QStringLiteral("text/plain"));
         QCOMPARE(zorv::FileTypes::pTextPlain.macType, QStringLiteral("TEXT"));
         QCOMPARE(zorv::FileTypes::pTextPlain.macCreator, QStringLiteral("????"));
@@ -466,14 +499,14 @@ private slots:
         const QStringList expected{QStringLiteral("text/plain (*.asc *.ascii *.bas *.c *.class *.cp *.cpp *.h *.hp "
                                                   "*.hpp *.i3 *.java *.m2 *.m3 *.mak *.text *.txt)")};
         QCOMPARE(zorv::fileDialogFilters(QStringLiteral("text/plain")), expected);
-        // Registering again at a later start-up step adds no second entry.
+        // Registering again adds no second entry.
         zorv::FileTypes::_Initialize();
         QCOMPARE(zorv::fileDialogFilters(QStringLiteral("text/plain")), expected);
 
         // The dialog the open button raises gets that filter.
         zorv::testing::ScriptedDialogs dialogs;
         dialogs.nextOpenFile(QString());
-        m_window->openTextBtn->click();
+        window().openTextBtn->click();
         QCOMPARE(dialogs.lastOpenFilters, expected);
         QVERIFY2(dialogs.unexpected.isEmpty(), qPrintable(dialogs.unexpected.join(", ")));
     }

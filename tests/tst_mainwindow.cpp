@@ -3,6 +3,7 @@
 #include "framework/Timer.h"
 #include "mainwindow/Controls.h"
 #include "mainwindow/PwrSupWindow.h"
+#include "support/BenchWindow.h"
 #include "support/TestSupport.h"
 
 #include <QApplication>
@@ -85,6 +86,107 @@ QString shownText(QObject* object)
     return {};
 }
 
+// The window's handlers, named by the test itself rather than taken from the
+// window's binding table, which is what the binding test checks.
+struct Handler {
+    const char* name;
+    void (PwrSupWindow::*method)();
+};
+const Handler kHandlers[] = {
+    {"openTextBtn_Action", &PwrSupWindow::openTextBtn_Action},
+    {"myEditField_TextChange", &PwrSupWindow::myEditField_TextChange},
+    {"myEditField_Open", &PwrSupWindow::myEditField_Open},
+    {"saveTextBtn_Action", &PwrSupWindow::saveTextBtn_Action},
+    {"PPSpopup_MouseEnter", &PwrSupWindow::PPSpopup_MouseEnter},
+    {"PPSpopup_Change", &PwrSupWindow::PPSpopup_Change},
+    {"PPSpopup_Open", &PwrSupWindow::PPSpopup_Open},
+    {"UnitsPopup_Change", &PwrSupWindow::UnitsPopup_Change},
+    {"StartButton_Action", &PwrSupWindow::StartButton_Action},
+    {"PSComTimer_Action", &PwrSupWindow::PSComTimer_Action},
+    {"SerialPortPopup_MouseEnter", &PwrSupWindow::SerialPortPopup_MouseEnter},
+    {"SerialPortPopup_Change", &PwrSupWindow::SerialPortPopup_Change},
+    {"OutNumberPopup_Change", &PwrSupWindow::OutNumberPopup_Change},
+    {"ZeroVCheckBox_Action", &PwrSupWindow::ZeroVCheckBox_Action},
+    {"ZeroVTimer_Action", &PwrSupWindow::ZeroVTimer_Action},
+};
+
+// A window in a state where every handler leaves a mark of its own: values
+// each handler overwrites in its own way, a run under way with both timers
+// armed far ahead, the port open, the choices enabled.
+void poison(PwrSupWindow& w, const QString& port)
+{
+    w.ErrorText->setText(QStringLiteral("poison"));
+    w.CmdTxt->setText(QStringLiteral("poison"));
+    w.VoltMult = 7.0;
+    w.TimeMult = 7.0;
+    w.VoltsMax = 99.0;
+    w.VoltsMaxList = QStringLiteral("5,6");
+    w.PSComVoltSetPre = QStringLiteral("VOLT ");
+    w.PSComVoltSetFormat = QStringLiteral("0.0");
+    w.LineTerm = QStringLiteral("\n");
+    w.ZeroVCheckBox->setEnabled(true);
+    w.ZeroVCheckBox->setChecked(true);
+    w.Command = QStringLiteral("poison\r");
+    w.CommandIndex = 5;
+    w.ComTimMode = 0;
+    w.TimerPeriod = 100000;
+    for (Timer* timer : {w.PSComTimer, w.ZeroVTimer}) {
+        timer->setPeriod(100000);
+        timer->setMode(1);
+    }
+    w.StartButton->setCaption(QStringLiteral("Stop"));
+    w.StartButton->setEnabled(true);
+    w.PPSpopup->deleteAllRows();
+    w.PPSpopup->addRow(QStringLiteral("poison"));
+    w.PPSLast = 5;
+    w.DevNumberPopup->setEnabled(true);
+    w.OutNumberPopup->setEnabled(true);
+    w.myEditField->setAcceptDrops(false);
+    w.Serial1->setPortName(port);
+    w.Serial1->open();
+}
+
+// Everything a handler can change, as text: the window's state, each control
+// as the user meets it, the timers, the port and the dialogs asked for.
+QStringList fingerprint(const PwrSupWindow& w, const testing::ScriptedDialogs& dialogs)
+{
+    QStringList marks{
+        QStringLiteral("CommandIndex %1, Command %2, TimerPeriod %3, ComTimMode %4")
+            .arg(w.CommandIndex)
+            .arg(w.Command)
+            .arg(w.TimerPeriod)
+            .arg(w.ComTimMode),
+        QStringLiteral("VoltMult %1, TimeMult %2, VoltsMax %3").arg(w.VoltMult).arg(w.TimeMult).arg(w.VoltsMax),
+        QStringLiteral("ZeroCommand %1, LineTerm %2, PPSLast %3, SerialPortCount %4")
+            .arg(w.ZeroCommand, w.LineTerm)
+            .arg(w.PPSLast)
+            .arg(w.SerialPortCount),
+    };
+    for (const ControlSpec& spec : controlTable()) {
+        const QString name = QString::fromLatin1(spec.name);
+        QObject* object = w.control<QObject>(name);
+        if (auto* timer = qobject_cast<Timer*>(object)) {
+            marks << QStringLiteral("%1 mode %2 period %3").arg(name).arg(timer->mode()).arg(timer->period());
+        } else if (auto* serial = qobject_cast<Serial*>(object)) {
+            marks << QStringLiteral("%1 open %2 on %3").arg(name).arg(serial->isOpen()).arg(serial->portName());
+        } else if (auto* widget = qobject_cast<QWidget*>(object)) {
+            QString mark =
+                QStringLiteral("%1 \"%2\" enabled %3").arg(name, shownText(widget)).arg(widget->isEnabled());
+            if (auto* popup = qobject_cast<PopupMenu*>(widget))
+                mark += QStringLiteral(" row %1").arg(popup->listIndex());
+            if (auto* box = qobject_cast<CheckBox*>(widget))
+                mark += QStringLiteral(" checked %1").arg(box->isChecked());
+            if (auto* button = qobject_cast<PushButton*>(widget))
+                mark += QStringLiteral(" cancel %1").arg(button->cancel());
+            if (qobject_cast<TextArea*>(widget))
+                mark += QStringLiteral(" drops %1").arg(widget->acceptDrops());
+            marks << mark;
+        }
+    }
+    marks << QStringLiteral("dialogs: ") + dialogs.unexpected.join(u'|');
+    return marks;
+}
+
 const ControlSpec* specFor(const QString& name)
 {
     for (const ControlSpec& spec : controlTable())
@@ -123,7 +225,6 @@ private slots:
     {
         QTest::addColumn<ControlKind>("kind");
         QTest::addColumn<QRect>("geometry");
-        QTest::addColumn<int>("tabIndex");
         QTest::addColumn<QString>("text");
         QTest::addColumn<bool>("enabled");
         QTest::addColumn<QColor>("textColor");
@@ -131,64 +232,53 @@ private slots:
         using K = ControlKind;
         const QColor none;
         const QColor black(0, 0, 0);
-        QTest::newRow("openTextBtn") << K::PushButton << QRect(44, 173, 158, 20) << 0
+        QTest::newRow("openTextBtn") << K::PushButton << QRect(44, 173, 158, 20)
                                      << QStringLiteral("Open Time/Volts File\u2026") << true << none;
-        QTest::newRow("myEditField") << K::TextArea << QRect(209, 45, 287, 285) << 1 << QString() << true << none;
-        QTest::newRow("saveTextBtn") << K::PushButton << QRect(68, 237, 134, 20) << 2
+        QTest::newRow("myEditField") << K::TextArea << QRect(209, 45, 287, 285) << QString() << true << none;
+        QTest::newRow("saveTextBtn") << K::PushButton << QRect(68, 237, 134, 20)
                                      << QStringLiteral("Save Text File\u2026") << true << none;
-        QTest::newRow("Serial1") << K::Serial << QRect() << -1 << QString() << true << none;
-        QTest::newRow("PPSpopup") << K::PopupMenu << QRect(133, 14, 254, 19) << 3 << QString() << true << none;
-        QTest::newRow("StaticText1") << K::StaticText << QRect(5, 141, 37, 20) << 4 << QStringLiteral("Units:")
+        QTest::newRow("Serial1") << K::Serial << QRect() << QString() << true << none;
+        QTest::newRow("PPSpopup") << K::PopupMenu << QRect(133, 14, 254, 19) << QString() << true << none;
+        QTest::newRow("StaticText1") << K::StaticText << QRect(5, 141, 37, 20) << QStringLiteral("Units:")
                                      << true << black;
-        QTest::newRow("UnitsPopup") << K::PopupMenu << QRect(44, 141, 158, 20) << 5
+        QTest::newRow("UnitsPopup") << K::PopupMenu << QRect(44, 141, 158, 20)
                                     << QStringLiteral("Seconds, Volts\rSeconds, Milivolts\rMinutes, Volts\r"
                                                       "Minutes, Milivolts")
                                     << true << none;
-        QTest::newRow("StaticText2") << K::StaticText << QRect(5, 14, 129, 20) << 6
+        QTest::newRow("StaticText2") << K::StaticText << QRect(5, 14, 129, 20)
                                      << QStringLiteral("Power Supply Model:") << true << black;
-        QTest::newRow("StartButton") << K::PushButton << QRect(114, 205, 88, 20) << 7 << QStringLiteral("Start")
+        QTest::newRow("StartButton") << K::PushButton << QRect(114, 205, 88, 20) << QStringLiteral("Start")
                                      << false << none;
-        QTest::newRow("PSComTimer") << K::Timer << QRect() << -1 << QString() << true << none;
-        QTest::newRow("SerialPortPopup") << K::PopupMenu << QRect(38, 46, 164, 20) << 8 << QString() << true
+        QTest::newRow("PSComTimer") << K::Timer << QRect() << QString() << true << none;
+        QTest::newRow("SerialPortPopup") << K::PopupMenu << QRect(38, 46, 164, 20) << QString() << true
                                          << none;
-        QTest::newRow("StaticText3") << K::StaticText << QRect(5, 46, 37, 20) << 9 << QStringLiteral("Port:")
+        QTest::newRow("StaticText3") << K::StaticText << QRect(5, 46, 37, 20) << QStringLiteral("Port:")
                                      << true << black;
-        QTest::newRow("DevNumberPopup") << K::PopupMenu << QRect(107, 78, 95, 20) << 10 << QStringLiteral("1")
+        QTest::newRow("DevNumberPopup") << K::PopupMenu << QRect(107, 78, 95, 20) << QStringLiteral("1")
                                         << false << none;
-        QTest::newRow("StaticText4") << K::StaticText << QRect(5, 78, 93, 20) << 11
+        QTest::newRow("StaticText4") << K::StaticText << QRect(5, 78, 93, 20)
                                      << QStringLiteral("Device Number:") << true << black;
-        QTest::newRow("OutNumberPopup") << K::PopupMenu << QRect(107, 110, 95, 20) << 12 << QStringLiteral("1")
+        QTest::newRow("OutNumberPopup") << K::PopupMenu << QRect(107, 110, 95, 20) << QStringLiteral("1")
                                         << false << none;
-        QTest::newRow("StaticText5") << K::StaticText << QRect(5, 110, 93, 20) << 13
+        QTest::newRow("StaticText5") << K::StaticText << QRect(5, 110, 93, 20)
                                      << QStringLiteral("Output number:") << true << black;
-        QTest::newRow("CmdTxt") << K::StaticText << QRect(5, 299, 187, 20) << 14 << QString() << true
+        QTest::newRow("CmdTxt") << K::StaticText << QRect(5, 299, 187, 20) << QString() << true
                                 << QColor(0x58, 0x40, 0x89);
-        QTest::newRow("ErrorText") << K::StaticText << QRect(5, 282, 197, 20) << 15 << QString() << true
+        QTest::newRow("ErrorText") << K::StaticText << QRect(5, 282, 197, 20) << QString() << true
                                    << QColor(0xFF, 0x03, 0x03);
-        QTest::newRow("ZeroVCheckBox") << K::CheckBox << QRect(5, 261, 197, 20) << 16
+        QTest::newRow("ZeroVCheckBox") << K::CheckBox << QRect(5, 261, 197, 20)
                                        << QStringLiteral("Zero volts when stopped") << false << none;
-        QTest::newRow("ZeroVTimer") << K::Timer << QRect() << -1 << QString() << true << none;
+        QTest::newRow("ZeroVTimer") << K::Timer << QRect() << QString() << true << none;
     }
 
     void controls()
     {
         QFETCH(ControlKind, kind);
         QFETCH(QRect, geometry);
-        QFETCH(int, tabIndex);
         QFETCH(QString, text);
         QFETCH(bool, enabled);
         QFETCH(QColor, textColor);
         const QString name = QString::fromLatin1(QTest::currentDataTag());
-
-        // The table the window is built from.
-        const ControlSpec* spec = specFor(name);
-        QVERIFY2(spec, "not in the control table");
-        QCOMPARE(spec->kind, kind);
-        QCOMPARE(spec->tabIndex, tabIndex);
-        if (isVisualKind(kind)) {
-            QCOMPARE(spec->geometry, geometry);
-            QCOMPARE(QString::fromUtf8(spec->text), text);
-        }
 
         // The control the window really holds under that name.
         QObject* object = m_window->control<QObject>(name);
@@ -423,6 +513,89 @@ private slots:
         m_window->openTextBtn->setFocus(Qt::OtherFocusReason);
         QTRY_COMPARE(QApplication::focusWidget(), m_window->openTextBtn);
         QCOMPARE(pressTabs(10), stops.mid(1) + QStringList{"openTextBtn"});
+    }
+
+    // Each bound event, raised on the real control, runs the handler named
+    // after the control and the event, and no other; the events of the
+    // controls without handlers run none. A handler is known by what it does
+    // to a window in a state where each handler leaves a different mark.
+    void eventBindingsRunTheirHandlers()
+    {
+        m_window.reset();
+        QTemporaryDir folder;
+        testing::Pty pty;
+        QVERIFY(folder.isValid() && pty.isValid());
+        QVERIFY(QDir(folder.path()).mkpath(QStringLiteral("ZORV dep files")));
+        QVERIFY(testing::writeFile(folder.filePath(QStringLiteral("ZORV dep files/Bench.dep")),
+                                   testing::BenchDescription().text().toUtf8()));
+        m_seams.reset();
+        m_seams.emplace(folder.path(), QStringList{pty.slavePath()});
+
+        // Runs `act` on a fresh window in that state and gives its marks.
+        auto marksAfter = [&pty](const std::function<void(PwrSupWindow&)>& act) {
+            testing::ScriptedDialogs dialogs;
+            PwrSupWindow w;
+            poison(w, pty.slavePath());
+            act(w);
+            return fingerprint(w, dialogs);
+        };
+
+        const QStringList untouched = marksAfter([](PwrSupWindow&) {});
+        std::map<QString, QStringList> marksOf;
+        for (const Handler& handler : kHandlers) {
+            const QStringList marks = marksAfter([&handler](PwrSupWindow& w) { (w.*handler.method)(); });
+            QVERIFY2(marks != untouched, handler.name);
+            for (const auto& [other, otherMarks] : marksOf)
+                QVERIFY2(marks != otherMarks, qPrintable(other + QStringLiteral(" and ") + handler.name));
+            marksOf[QString::fromLatin1(handler.name)] = marks;
+        }
+
+        const std::pair<const char*, Event> bound[]{
+            {"openTextBtn", Event::Action},       {"myEditField", Event::TextChange},
+            {"myEditField", Event::Open},         {"saveTextBtn", Event::Action},
+            {"PPSpopup", Event::MouseEnter},      {"PPSpopup", Event::Change},
+            {"PPSpopup", Event::Open},            {"UnitsPopup", Event::Change},
+            {"StartButton", Event::Action},       {"PSComTimer", Event::Action},
+            {"SerialPortPopup", Event::MouseEnter}, {"SerialPortPopup", Event::Change},
+            {"OutNumberPopup", Event::Change},    {"ZeroVCheckBox", Event::Action},
+            {"ZeroVTimer", Event::Action},
+        };
+        auto raise = [](PwrSupWindow& w, const QString& control, Event event) {
+            QObject* object = w.control<QObject>(control);
+            if (auto* timer = qobject_cast<Timer*>(object))
+                emit timer->action();
+            else if (auto* source = dynamic_cast<EventSource*>(object))
+                source->raiseEvent(event);
+        };
+        for (const auto& [control, event] : bound) {
+            const QString name = QString::fromLatin1(control);
+            const QString handler = name + u'_' + QString::fromLatin1(eventName(event));
+            QVERIFY2(marksOf.count(handler), qPrintable(handler));
+            const QStringList marks = marksAfter([&](PwrSupWindow& w) { raise(w, name, event); });
+            if (marks == marksOf[handler])
+                continue;
+            QString ran = QStringLiteral("no handler of its own");
+            for (const auto& [other, otherMarks] : marksOf)
+                if (marks == otherMarks)
+                    ran = other;
+            QFAIL(qPrintable(name + u' ' + QString::fromLatin1(eventName(event)) + QStringLiteral(" ran ") + ran));
+        }
+
+        // Every other event of every control, on one window: nothing runs.
+        const QStringList marks = marksAfter([&](PwrSupWindow& w) {
+            for (const ControlSpec& spec : controlTable()) {
+                for (Event event : {Event::Action, Event::Change, Event::MouseEnter, Event::TextChange, Event::Open}) {
+                    bool isBound = false;
+                    for (const auto& [control, boundEvent] : bound)
+                        isBound = isBound || (QLatin1StringView(control) == QLatin1StringView(spec.name)
+                                              && boundEvent == event);
+                    // A timer raises nothing but its Action, and the port nothing.
+                    if (!isBound && isVisualKind(spec.kind))
+                        raise(w, QString::fromLatin1(spec.name), event);
+                }
+            }
+        });
+        QCOMPARE(marks, untouched);
     }
 
     // Each handler is named after its control and event, and none is bound

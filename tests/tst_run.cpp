@@ -1,5 +1,6 @@
 // Whole runs over a pseudo-terminal: what reaches the supply's end of the
-// line, in which order and when, with the window offscreen.
+// line, in which order, and the wait each step arms, with the window
+// offscreen.
 
 #include "framework/Serial.h"
 #include "framework/Timer.h"
@@ -7,8 +8,14 @@
 #include "support/BenchTest.h"
 
 #include <QTest>
+#include <QTimer>
 #include <chrono>
+#include <functional>
+#include <limits>
+#include <map>
 #include <memory>
+#include <optional>
+#include <poll.h>
 #include <termios.h>
 
 using namespace zorv;
@@ -19,30 +26,227 @@ namespace {
 
 // Bounds on an arrival against its schedule. A timer never fires early. A
 // late one is late by the machine's load (a busy or sanitized build may hold
-// the event loop for a hundred milliseconds), so the late bound is loose: it
-// only has to tell a hold played at its length from one played twice over or
-// in the wrong units. The benchmark measures the real precision.
+// the event loop for a hundred milliseconds), so the late bound is loose;
+// the schedule itself is checked exactly through the waits each step arms,
+// and the benchmark measures the real precision.
 constexpr int kEarlyMs = 3;
 constexpr int kLateMs = 250;
 
-// The pause between set-up commands in these runs, and when the set-up
-// commands and a first line at time 0 go out after Start with it.
+// The pause between set-up commands in most of these runs.
 constexpr int kDelay = 50;
+
+// A timer that is not armed.
+constexpr int kOff = std::numeric_limits<int>::min();
 
 int msSince(Clock::time_point from, Clock::time_point to)
 {
     return static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(to - from).count());
 }
 
+// One step of a run as the supply and the user see it: a press of the start
+// button or a timer's tick, the bytes it put on the line, what CmdTxt shows
+// after it, and the wait each timer is armed with after it.
+struct Step {
+    QString by;
+    QByteArray wrote;
+    QString shows;
+    int comWait = kOff;
+    int zeroWait = kOff;
+
+    QString toString() const
+    {
+        auto wait = [](int ms) { return ms == kOff ? QStringLiteral("off") : QString::number(ms); };
+        auto visible = [](QString text) { return text.replace(u'\r', QStringLiteral("\\r")); };
+        return QStringLiteral("%1 wrote \"%2\", CmdTxt \"%3\", PSComTimer %4, ZeroVTimer %5")
+            .arg(by, visible(QString::fromUtf8(wrote)), visible(shows), wait(comWait), wait(zeroWait));
+    }
+};
+
+QStringList described(const QList<Step>& steps)
+{
+    QStringList rows;
+    for (const Step& step : steps)
+        rows.append(step.toString());
+    return rows;
+}
+
+QByteArray withTerm(const char* command)
+{
+    return *command ? QByteArray(command) + '\r' : QByteArray();
+}
+
+// Start: nothing written, the first tick armed (10 ms unless a test says
+// otherwise). CmdTxt keeps what it showed.
+Step started(const QString& shows = {})
+{
+    return {QStringLiteral("Start"), {}, shows, 10, kOff};
+}
+// A tick that writes a command, shows it, and arms the next tick.
+Step tick(const char* command, int wait)
+{
+    return {QStringLiteral("PSComTimer"), withTerm(command), QString::fromUtf8(withTerm(command)), wait, kOff};
+}
+// The tick of the last line: no further tick, and the zero-volt tick armed
+// when there is a zero-volt command.
+Step lastTick(const char* command, int zeroWait = kOff)
+{
+    return {QStringLiteral("PSComTimer"), withTerm(command), QString::fromUtf8(withTerm(command)), kOff, zeroWait};
+}
+Step zeroTick(const char* command)
+{
+    return {QStringLiteral("ZeroVTimer"), withTerm(command), QString::fromUtf8(withTerm(command)), kOff, kOff};
+}
+Step stopped(const char* command, int zeroWait = kOff)
+{
+    return {QStringLiteral("Stop"), withTerm(command), QString::fromUtf8(withTerm(command)), kOff, zeroWait};
+}
+
+// Start and the four set-up commands of the bench supply, `delay` apart.
+QList<Step> setUpSteps(int delay)
+{
+    return {started(), tick("SEL 1", delay), tick("*RST", delay), tick("INST 1", delay), tick("OUTP ON", delay)};
+}
+
+// Records each step of a run the moment it has happened. Its slots are
+// connected after the window's own handlers, so they run right after each
+// tick, before anything else can: what they read is what that tick left,
+// however late the machine ran it. The bytes of a step are taken off the
+// line there and then; a step expected to write something is waited for
+// until its command is whole, one expected to write nothing takes only what
+// has come.
+class RunRecorder : public QObject {
+public:
+    RunRecorder(PwrSupWindow& window, Pty& pty, QList<Step> expected)
+        : m_window(window), m_pty(pty), m_expected(std::move(expected))
+    {
+        connect(window.PSComTimer, &Timer::action, this, [this] { record(QStringLiteral("PSComTimer")); });
+        connect(window.ZeroVTimer, &Timer::action, this, [this] { record(QStringLiteral("ZeroVTimer")); });
+    }
+
+    // Presses the start button, which reads "Start" or "Stop".
+    void press()
+    {
+        const QString caption = m_window.StartButton->caption();
+        // A press counts from before the click: what it arms, it arms
+        // during the click.
+        const Clock::time_point pressed = Clock::now();
+        if (m_steps.isEmpty())
+            m_begin = pressed;
+        m_window.StartButton->click();
+        record(caption, pressed);
+    }
+
+    // Runs `action` right after step `index` (from 0) has been recorded.
+    void after(int index, std::function<void()> action) { m_actions[index] = std::move(action); }
+
+    const QList<Step>& steps() const { return m_steps; }
+    // Bytes that came after the last step took its own.
+    QByteArray leftOver()
+    {
+        m_pending += readAvailable(m_pty.masterFd());
+        return m_pending;
+    }
+
+    // Loose wall-clock bounds: no tick before its schedule (from the press
+    // of Start and the waits armed), none far behind the step that armed it.
+    void checkTimes() const
+    {
+        struct Armed {
+            int dueMs;
+            int fromStep;
+            int waitMs;
+        };
+        std::map<QString, Armed> armed;
+        int dueMs = 0;
+        for (qsizetype i = 0; i < m_steps.size(); ++i) {
+            const Step& step = m_steps[i];
+            const int at = msSince(m_begin, m_times[i]);
+            const auto found = armed.find(step.by);
+            if (found != armed.end()) {
+                const Armed& a = found->second;
+                const int sinceArming = msSince(m_times[a.fromStep], m_times[i]);
+                if (at < a.dueMs - kEarlyMs || sinceArming > std::max(a.waitMs, 0) + kLateMs)
+                    QFAIL(qPrintable(QStringLiteral("step %1 (%2) came at %3 ms, %4 ms after step %5; due at %6 ms")
+                                         .arg(i)
+                                         .arg(step.toString())
+                                         .arg(at)
+                                         .arg(sinceArming)
+                                         .arg(a.fromStep)
+                                         .arg(a.dueMs)));
+                dueMs = a.dueMs;
+            } else {
+                dueMs = at; // a press: it comes when the test makes it
+            }
+            // Start and each tick arm the next tick; a tick arms the zero-volt
+            // tick; a Stop leaves an armed zero-volt tick as it was.
+            armed.erase(step.by);
+            const QString com = QStringLiteral("PSComTimer");
+            const QString zero = QStringLiteral("ZeroVTimer");
+            if (step.comWait == kOff)
+                armed.erase(com);
+            else if (step.by == com || step.by == u"Start")
+                armed[com] = {dueMs + std::max(step.comWait, 0), int(i), step.comWait};
+            if (step.zeroWait == kOff)
+                armed.erase(zero);
+            else if (!armed.count(zero))
+                armed[zero] = {dueMs + step.zeroWait, int(i), step.zeroWait};
+        }
+    }
+
+private:
+    void record(const QString& by, std::optional<Clock::time_point> at = std::nullopt)
+    {
+        const bool expectBytes = !m_expected.value(m_steps.size()).wrote.isEmpty();
+        Step step;
+        step.by = by;
+        step.wrote = takeWritten(expectBytes);
+        step.shows = m_window.CmdTxt->text();
+        step.comWait = m_window.PSComTimer->mode() == 1 ? m_window.PSComTimer->period() : kOff;
+        step.zeroWait = m_window.ZeroVTimer->mode() == 1 ? m_window.ZeroVTimer->period() : kOff;
+        m_steps.append(step);
+        m_times.push_back(at.value_or(Clock::now()));
+        const auto action = m_actions.find(int(m_steps.size()) - 1);
+        if (action != m_actions.end())
+            action->second();
+    }
+
+    QByteArray takeWritten(bool expectBytes)
+    {
+        const int fd = m_pty.masterFd();
+        const Clock::time_point giveUp = Clock::now() + std::chrono::seconds(5);
+        m_pending += readAvailable(fd);
+        while (expectBytes && !m_pending.contains('\r') && Clock::now() < giveUp) {
+            pollfd wait{fd, POLLIN, 0};
+            ::poll(&wait, 1, 50);
+            m_pending += readAvailable(fd);
+        }
+        const qsizetype end = expectBytes ? m_pending.indexOf('\r') : -1;
+        const QByteArray taken = end >= 0 ? m_pending.left(end + 1) : m_pending;
+        m_pending.remove(0, taken.size());
+        return taken;
+    }
+
+    PwrSupWindow& m_window;
+    Pty& m_pty;
+    QList<Step> m_expected;
+    QList<Step> m_steps;
+    std::vector<Clock::time_point> m_times;
+    Clock::time_point m_begin;
+    QByteArray m_pending;
+    std::map<int, std::function<void()>> m_actions;
+};
+
 } // namespace
+
+Q_DECLARE_METATYPE(Step)
 
 class RunTest : public BenchTest {
     Q_OBJECT
 
 private:
-    void prepare(const QString& script, int unitsRow = 0, BenchDescription description = {})
+    void prepare(const QString& script, int unitsRow = 0, BenchDescription description = {}, int delay = kDelay)
     {
-        description.delayMs = kDelay;
+        description.delayMs = delay;
         m_bench->setUp(description, script);
         window().UnitsPopup->setListIndex(unitsRow);
         QVERIFY(window().StartButton->isEnabled());
@@ -72,6 +276,29 @@ private:
         }
     }
 
+    // Presses Start and records the run until the expected steps have come
+    // and a little beyond, then compares every step exactly: nothing of it
+    // depends on how late the machine ran the ticks.
+    void playAndCompare(RunRecorder& recorder, const QList<Step>& expected)
+    {
+        int lengthMs = 0;
+        for (const Step& step : expected)
+            lengthMs += std::max(step.comWait, 0) + std::max(step.zeroWait, 0);
+        recorder.press();
+        // A step that never comes shows in the comparison below.
+        const bool allCame =
+            QTest::qWaitFor([&] { return recorder.steps().size() >= expected.size(); }, lengthMs + 5000);
+        QTest::qWait(200); // room for a step too many
+        const QStringList got = described(recorder.steps());
+        const QStringList want = described(expected);
+        for (qsizetype i = 0; i < std::min(got.size(), want.size()); ++i)
+            QCOMPARE(got[i], want[i]);
+        QCOMPARE(got.size(), want.size());
+        QVERIFY(allCame);
+        QCOMPARE(recorder.leftOver(), QByteArray());
+        recorder.checkTimes();
+    }
+
     void verifyIdle()
     {
         QCOMPARE(window().StartButton->caption(), QStringLiteral("Start"));
@@ -83,69 +310,167 @@ private:
     }
 
 private slots:
-    void wireSequence_data()
+    // Every step of a run: the command it writes, what CmdTxt shows then, and
+    // the wait it arms.
+    void schedule_data()
     {
         QTest::addColumn<QString>("script");
         QTest::addColumn<int>("unitsRow");
         QTest::addColumn<QString>("voltUnit");
+        QTest::addColumn<int>("delay");
         QTest::addColumn<bool>("zeroBox");
-        QTest::addColumn<QStringList>("expected");
-        QTest::addColumn<QList<int>>("expectedMs");
+        QTest::addColumn<QList<Step>>("steps");
 
-        // Set-up at 10, 60, 110 and 160 ms: the script's time 0 is at 210.
+        const QList<Step> setUp = setUpSteps(kDelay);
         QTest::addRow("two lines from time 0")
-            << "0,5\r0.3,7.5" << 0 << "1" << false << kBenchSetUp + commands({"VOLT 5.000", "VOLT 7.500"})
-            << QList<int>{10, 60, 110, 160, 210, 510};
-        QTest::addRow("first time not 0: output init twice")
-            << "0.3,5" << 0 << "1" << false << kBenchSetUp + commands({"OUTP ON", "VOLT 5.000"})
-            << QList<int>{10, 60, 110, 160, 210, 510};
+            << "0,5\r0.3,7.5" << 0 << "1" << kDelay << false
+            << setUp + QList<Step>{tick("VOLT 5.000", 300), lastTick("VOLT 7.500")};
+        QTest::addRow("first time not 0: output init again, then the hold before line 1")
+            << "0.3,5" << 0 << "1" << kDelay << false
+            << setUp + QList<Step>{tick("OUTP ON", 300), lastTick("VOLT 5.000")};
         QTest::addRow("minutes and millivolts")
-            << "0,2500\r0.005,3000" << 3 << "1" << false << kBenchSetUp + commands({"VOLT 2.500", "VOLT 3.000"})
-            << QList<int>{10, 60, 110, 160, 210, 510};
-        QTest::addRow("one line at time 0") << "0,5" << 0 << "1" << false << kBenchSetUp + commands({"VOLT 5.000"})
-                                            << QList<int>{10, 60, 110, 160, 210};
+            << "0,2500\r0.005,3000" << 3 << "1" << kDelay << false
+            << setUp + QList<Step>{tick("VOLT 2.500", 300), lastTick("VOLT 3.000")};
+        QTest::addRow("seconds and millivolts")
+            << "0,1500\r0.05,250" << 1 << "1" << kDelay << false
+            << setUp + QList<Step>{tick("VOLT 1.500", 50), lastTick("VOLT 0.250")};
+        QTest::addRow("holds in whole milliseconds")
+            << "0,1\r0.0004,2\r0.0126,3" << 0 << "1" << kDelay << false
+            << setUp + QList<Step>{tick("VOLT 1.000", 0), tick("VOLT 2.000", 12), lastTick("VOLT 3.000")};
+        QTest::addRow("one line at time 0") << "0,5" << 0 << "1" << kDelay << false
+                                            << setUp + QList<Step>{lastTick("VOLT 5.000")};
         QTest::addRow("empty first line plays as 0 volts")
-            << "\r0.1,4\r0.3,6" << 0 << "1" << false
-            << kBenchSetUp + commands({"VOLT 0.000", "VOLT 4.000", "VOLT 6.000"})
-            << QList<int>{10, 60, 110, 160, 210, 310, 510};
+            << "\r0.1,4\r0.3,6" << 0 << "1" << kDelay << false
+            << setUp + QList<Step>{tick("VOLT 0.000", 100), tick("VOLT 4.000", 200), lastTick("VOLT 6.000")};
         QTest::addRow("ends at the first empty line after line 1")
-            << "0,1\r0.1,2\r\r0.2,9" << 0 << "1" << false << kBenchSetUp + commands({"VOLT 1.000", "VOLT 2.000"})
-            << QList<int>{10, 60, 110, 160, 210, 310};
+            << "0,1\r0.1,2\r\r0.2,9" << 0 << "1" << kDelay << false
+            << setUp + QList<Step>{tick("VOLT 1.000", 100), lastTick("VOLT 2.000")};
         QTest::addRow("header words, extra field, no comma")
-            << "time,volts\r0.1,2,ignored\r0.2" << 0 << "1" << false
-            << kBenchSetUp + commands({"VOLT 0.000", "VOLT 2.000", "VOLT 0.000"})
-            << QList<int>{10, 60, 110, 160, 210, 310, 410};
+            << "time,volts\r0.1,2,ignored\r0.2" << 0 << "1" << kDelay << false
+            << setUp + QList<Step>{tick("VOLT 0.000", 100), tick("VOLT 2.000", 100), lastTick("VOLT 0.000")};
+        QTest::addRow("equal and decreasing times: waits of 0 and less")
+            << "0,1\r0,2\r-0.2,3\r0.1,4" << 0 << "1" << kDelay << false
+            << setUp
+                   + QList<Step>{tick("VOLT 1.000", 0), tick("VOLT 2.000", -200), tick("VOLT 3.000", 300),
+                                 lastTick("VOLT 4.000")};
+        QTest::addRow("set-up pause of 0, first time below 0")
+            << "-0.1,5\r0,6" << 0 << "1" << 0 << false
+            << setUpSteps(0) + QList<Step>{tick("OUTP ON", -100), tick("VOLT 5.000", 100), lastTick("VOLT 6.000")};
         QTest::addRow("divisor, then zero volts two seconds after the last line")
-            << "0,5\r0.1,1.5" << 0 << "0.5" << true
-            << kBenchSetUp + commands({"VOLT 10.000", "VOLT 3.000", "VOLT 0.000"})
-            << QList<int>{10, 60, 110, 160, 210, 310, 2310};
+            << "0,5\r0.1,1.5" << 0 << "0.5" << kDelay << true
+            << setUp + QList<Step>{tick("VOLT 10.000", 100), lastTick("VOLT 3.000", 2000), zeroTick("VOLT 0.000")};
     }
 
-    void wireSequence()
+    void schedule()
     {
         QFETCH(QString, script);
         QFETCH(int, unitsRow);
         QFETCH(QString, voltUnit);
+        QFETCH(int, delay);
         QFETCH(bool, zeroBox);
-        QFETCH(QStringList, expected);
-        QFETCH(QList<int>, expectedMs);
+        QFETCH(QList<Step>, steps);
 
         BenchDescription description;
         description.voltUnit = voltUnit;
-        prepare(script, unitsRow, description);
+        prepare(script, unitsRow, description, delay);
         m_bench->setZeroBox(zeroBox);
 
-        const Clock::time_point started = pressStart();
-        QCOMPARE(window().StartButton->caption(), QStringLiteral("Stop"));
-        QVERIFY(window().StartButton->cancel());
-        QVERIFY(!window().PPSpopup->isEnabled());
-        QVERIFY(!window().SerialPortPopup->isEnabled());
-
-        const auto arrivals = pty().readCommands(static_cast<int>(expected.size()), expectedMs.last() + 2000);
-        compareSchedule(arrivals, started, expected, expectedMs);
+        RunRecorder recorder(window(), pty(), steps);
+        recorder.after(0, [this] {
+            QCOMPARE(window().StartButton->caption(), QStringLiteral("Stop"));
+            QVERIFY(window().StartButton->cancel());
+            QVERIFY(!window().PPSpopup->isEnabled());
+            QVERIFY(!window().SerialPortPopup->isEnabled());
+        });
+        playAndCompare(recorder, steps);
+        if (QTest::currentTestFailed())
+            return;
         verifyIdle();
-        QCOMPARE(window().CmdTxt->text(), expected.last());
-        QCOMPARE(pty().readCommands(1, 300).size(), std::size_t{0});
+    }
+
+    // Stop within the two seconds after the last line: 0 V at once, and the
+    // zero-volt tick still due writes it again when they are over.
+    void stopWithinTheTwoSeconds()
+    {
+        prepare(QStringLiteral("0,5"));
+        m_bench->setZeroBox(true);
+        const QList<Step> steps = setUpSteps(kDelay)
+                                  + QList<Step>{lastTick("VOLT 5.000", 2000), stopped("VOLT 0.000", 2000),
+                                                zeroTick("VOLT 0.000")};
+        RunRecorder recorder(window(), pty(), steps);
+        recorder.after(5, [&recorder] { recorder.press(); });
+        recorder.after(6, [this] { verifyIdle(); });
+        playAndCompare(recorder, steps);
+        if (QTest::currentTestFailed())
+            return;
+        verifyIdle();
+    }
+
+    // Stop before the first tick: only the zero-volt command, if any, and
+    // nothing after it.
+    void stopBeforeTheFirstTick_data()
+    {
+        QTest::addColumn<bool>("zeroBox");
+        QTest::addColumn<QList<Step>>("steps");
+        QTest::addRow("zero volts when stopped") << true << QList<Step>{started(), stopped("VOLT 0.000")};
+        QTest::addRow("box not checked") << false << QList<Step>{started(), stopped("")};
+    }
+
+    void stopBeforeTheFirstTick()
+    {
+        QFETCH(bool, zeroBox);
+        QFETCH(QList<Step>, steps);
+        prepare(QStringLiteral("0,5"));
+        m_bench->setZeroBox(zeroBox);
+        RunRecorder recorder(window(), pty(), steps);
+        recorder.after(0, [&recorder] { recorder.press(); });
+        playAndCompare(recorder, steps);
+        if (QTest::currentTestFailed())
+            return;
+        QTest::qWait(300);
+        QCOMPARE(recorder.steps().size(), steps.size());
+        QCOMPARE(recorder.leftOver(), QByteArray());
+        verifyIdle();
+    }
+
+    // An edit during a run is played from the next tick on: the command that
+    // tick writes was prepared before the edit, the one it prepares comes
+    // from the new text.
+    void editDuringRun()
+    {
+        prepare(QStringLiteral("0,5\r0.2,6\r0.4,7"));
+        const QList<Step> steps = setUpSteps(kDelay)
+                                  + QList<Step>{tick("VOLT 5.000", 200), tick("VOLT 6.000", 200),
+                                                tick("VOLT 8.000", 100), lastTick("VOLT 9.000")};
+        RunRecorder recorder(window(), pty(), steps);
+        recorder.after(5, [this] { window().myEditField->setText(QStringLiteral("0,5\r0.2,6\r0.5,8\r0.6,9")); });
+        playAndCompare(recorder, steps);
+        if (QTest::currentTestFailed())
+            return;
+        verifyIdle();
+    }
+
+    // While the script is checked the button reads "Checking..." and cannot
+    // be pressed; once the run is armed it reads "Stop".
+    void captionDuringTheCheck()
+    {
+        prepare(QStringLiteral("0,5\r1,6\r2,7"));
+        QString caption;
+        bool enabled = true;
+        // The check yields to the event loop after its first line, at the
+        // latest once a few milliseconds have passed since the last yield.
+        QTest::qWait(10);
+        QTimer::singleShot(0, this, [&] {
+            caption = window().StartButton->caption();
+            enabled = window().StartButton->isEnabled();
+        });
+        window().StartButton->click();
+        QCOMPARE(caption, QStringLiteral("Checking..."));
+        QVERIFY(!enabled);
+        QCOMPARE(window().StartButton->caption(), QStringLiteral("Stop"));
+        QVERIFY(window().StartButton->isEnabled());
+        window().StartButton->click();
+        verifyIdle();
     }
 
     // The last line's tick hands over to the zero-volt timer: the run lasts,
@@ -171,35 +496,33 @@ private slots:
         QCOMPARE(window().CmdTxt->text(), QStringLiteral("VOLT 0.000\r"));
     }
 
+    // Stop during the hold of a line: the zero-volt command, if any, at once,
+    // and nothing after it.
     void stopDuringHold_data()
     {
         QTest::addColumn<bool>("zeroBox");
-        QTest::addColumn<QStringList>("sentAtStop");
-        QTest::addRow("zero volts when stopped") << true << commands({"VOLT 0.000"});
-        QTest::addRow("box not checked") << false << QStringList();
+        QTest::addColumn<QList<Step>>("steps");
+        const QList<Step> run = setUpSteps(kDelay) + QList<Step>{tick("VOLT 5.000", 400)};
+        QTest::addRow("zero volts when stopped") << true << run + QList<Step>{stopped("VOLT 0.000")};
+        QTest::addRow("box not checked") << false << run + QList<Step>{stopped("")};
     }
 
     void stopDuringHold()
     {
         QFETCH(bool, zeroBox);
-        QFETCH(QStringList, sentAtStop);
+        QFETCH(QList<Step>, steps);
 
         prepare(QStringLiteral("0,5\r0.4,7"));
         m_bench->setZeroBox(zeroBox);
-        pressStart();
-        QCOMPARE(texts(pty().readCommands(5, 2000)), kBenchSetUp + commands({"VOLT 5.000"}));
-
-        const Clock::time_point stopped = Clock::now();
-        window().StartButton->click();
-        verifyIdle();
-        QCOMPARE(window().CmdTxt->text(), sentAtStop.isEmpty() ? QString() : sentAtStop.first());
-        const auto atStop = pty().readCommands(1, 100);
-        QCOMPARE(texts(atStop), sentAtStop);
-        if (!atStop.empty())
-            QVERIFY(msSince(stopped, atStop.front().at) <= kLateMs);
+        RunRecorder recorder(window(), pty(), steps);
+        recorder.after(5, [&recorder] { recorder.press(); });
+        playAndCompare(recorder, steps);
+        if (QTest::currentTestFailed())
+            return;
         // Line 2 was due 400 ms after line 1, and no zero-volt tick is pending.
-        QCOMPARE(texts(pty().readCommands(1, 700)), QStringList());
-        QCOMPARE(window().ZeroVTimer->mode(), 0);
+        QTest::qWait(600);
+        QCOMPARE(recorder.steps().size(), steps.size());
+        QCOMPARE(recorder.leftOver(), QByteArray());
         verifyIdle();
     }
 
@@ -209,18 +532,17 @@ private slots:
     {
         prepare(QStringLiteral("0,5"));
         m_bench->setZeroBox(true);
-        pressStart();
-        const auto arrivals = pty().readCommands(5, 2000);
-        QCOMPARE(texts(arrivals), kBenchSetUp + commands({"VOLT 5.000"}));
-        m_bench->setZeroBox(false);
-        QCOMPARE(window().StartButton->caption(), QStringLiteral("Stop"));
-
-        QTRY_COMPARE_WITH_TIMEOUT(window().StartButton->caption(), QStringLiteral("Start"), 3000);
-        const int after = msSince(arrivals.back().at, Clock::now());
-        QVERIFY2(after >= 2000 - kEarlyMs, qPrintable(QString::number(after)));
+        const QList<Step> steps =
+            setUpSteps(kDelay) + QList<Step>{lastTick("VOLT 5.000", 2000), zeroTick("")};
+        RunRecorder recorder(window(), pty(), steps);
+        recorder.after(5, [this] {
+            m_bench->setZeroBox(false);
+            QCOMPARE(window().StartButton->caption(), QStringLiteral("Stop"));
+        });
+        playAndCompare(recorder, steps);
+        if (QTest::currentTestFailed())
+            return;
         verifyIdle();
-        QCOMPARE(window().CmdTxt->text(), QString());
-        QCOMPARE(texts(pty().readCommands(1, 200)), QStringList());
     }
 
     // Checked while the run goes on: its end reads the box anew.
@@ -228,15 +550,15 @@ private slots:
     {
         prepare(QStringLiteral("0,5\r0.2,6"));
         m_bench->setZeroBox(false);
-        pressStart();
-        QCOMPARE(texts(pty().readCommands(5, 2000)), kBenchSetUp + commands({"VOLT 5.000"}));
-        m_bench->setZeroBox(true);
-        const auto last = pty().readCommands(1, 1000);
-        QCOMPARE(texts(last), commands({"VOLT 6.000"}));
-        QCOMPARE(window().StartButton->caption(), QStringLiteral("Stop"));
-        const auto zero = pty().readCommands(1, 3000);
-        QCOMPARE(texts(zero), commands({"VOLT 0.000"}));
-        QVERIFY(msSince(last.front().at, zero.front().at) >= 2000 - kEarlyMs);
+        const QList<Step> steps =
+            setUpSteps(kDelay)
+            + QList<Step>{tick("VOLT 5.000", 200), lastTick("VOLT 6.000", 2000), zeroTick("VOLT 0.000")};
+        RunRecorder recorder(window(), pty(), steps);
+        recorder.after(5, [this] { m_bench->setZeroBox(true); });
+        recorder.after(6, [this] { QCOMPARE(window().StartButton->caption(), QStringLiteral("Stop")); });
+        playAndCompare(recorder, steps);
+        if (QTest::currentTestFailed())
+            return;
         verifyIdle();
     }
 
@@ -246,14 +568,17 @@ private slots:
     void unitsChangedDuringRun()
     {
         prepare(QStringLiteral("0,1000\r0.004,2000\r0.008,3000\r0.012,4000"), 3); // minutes, millivolts
-        const Clock::time_point started = pressStart();
-        const auto first = pty().readCommands(5, 2000);
-        compareSchedule(first, started, kBenchSetUp + commands({"VOLT 1.000"}), {10, 60, 110, 160, 210});
-        window().UnitsPopup->setListIndex(0); // seconds, volts
-        QCOMPARE(window().TimeMult, 1.0);
-
-        const auto rest = pty().readCommands(3, 2000);
-        compareSchedule(rest, started, commands({"VOLT 2.000", "VOLT 3000.000", "VOLT 4000.000"}), {450, 690, 694});
+        const QList<Step> steps = setUpSteps(kDelay)
+                                  + QList<Step>{tick("VOLT 1.000", 240), tick("VOLT 2.000", 240),
+                                                tick("VOLT 3000.000", 4), lastTick("VOLT 4000.000")};
+        RunRecorder recorder(window(), pty(), steps);
+        recorder.after(5, [this] {
+            window().UnitsPopup->setListIndex(0); // seconds, volts
+            QCOMPARE(window().TimeMult, 1.0);
+        });
+        playAndCompare(recorder, steps);
+        if (QTest::currentTestFailed())
+            return;
         verifyIdle();
     }
 
