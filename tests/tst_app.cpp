@@ -373,9 +373,9 @@ private slots:
     // holds the menu bar.
     void quitShortcutFromAboutWindow()
     {
-        m_window->show();
-        QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
-        QVERIFY(m_app->_HelpAboutZORV_Action());
+        window().show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window()));
+        QVERIFY(app()._HelpAboutZORV_Action());
         QCOMPARE(visibleAboutWindows().size(), 1);
         AboutWindowClass* about = visibleAboutWindows().front();
         about->activateWindow();
