@@ -60,7 +60,11 @@ void PwrSupWindow::StartButton_Action()
 
 void PwrSupWindow::applyStartRule(bool allowed)
 {
-    // A script emptied during a long hold must not take away Stop and Escape.
+    // A script emptied during a long hold must not take away Stop and Escape;
+    // an edit while the script is checked must not offer a press that would
+    // stop a run the check then starts all the same.
+    if (StartButton->caption() == u"Checking...")
+        return;
     if (!allowed && StartButton->caption() == u"Stop")
         return;
     StartButton->setEnabled(allowed);

@@ -451,9 +451,18 @@ private slots:
     }
 
     // While the script is checked the button reads "Checking..." and cannot
-    // be pressed; once the run is armed it reads "Stop".
+    // be pressed, even when the script is edited meanwhile; once the run is
+    // armed it reads "Stop".
+    void captionDuringTheCheck_data()
+    {
+        QTest::addColumn<bool>("edit");
+        QTest::addRow("script left alone") << false;
+        QTest::addRow("script edited during the check") << true;
+    }
+
     void captionDuringTheCheck()
     {
+        QFETCH(bool, edit);
         prepare(QStringLiteral("0,5\r1,6\r2,7"));
         QString caption;
         bool enabled = true;
@@ -461,6 +470,8 @@ private slots:
         // latest once a few milliseconds have passed since the last yield.
         QTest::qWait(10);
         QTimer::singleShot(0, this, [&] {
+            if (edit)
+                window().myEditField->appendText(QStringLiteral("\r3,8"));
             caption = window().StartButton->caption();
             enabled = window().StartButton->isEnabled();
         });
