@@ -2,7 +2,7 @@
 
 #include "app/Menu.h"
 #include "app/Singletons.h"
-#include "mainwindow/Controls.h"
+#include "mainwindow/ControlTable.h"
 
 #include <QFont>
 #include <QFontMetrics>

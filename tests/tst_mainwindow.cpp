@@ -1,7 +1,7 @@
 #include "framework/Controls.h"
 #include "framework/Serial.h"
 #include "framework/Timer.h"
-#include "mainwindow/Controls.h"
+#include "mainwindow/ControlTable.h"
 #include "mainwindow/PwrSupWindow.h"
 #include "support/BenchWindow.h"
 #include "support/TestSupport.h"
