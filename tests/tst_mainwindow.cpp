@@ -427,6 +427,8 @@ private slots:
         QVERIFY(!flags.testFlag(Qt::WindowMaximizeButtonHint));
         QCOMPARE(m_window->content()->minimumSize(), QSize(390, 330));
         QCOMPARE(m_window->content()->maximumSize(), QSize(32000, 32000));
+        // The window itself, menu bar and all, grows no larger either.
+        QCOMPARE(m_window->maximumSize(), QSize(32000, 32000));
 
         // The window shares the program's one menu bar.
         QStringList menus;
