@@ -7,6 +7,7 @@
 #include "mainwindow/PwrSupWindow.h"
 
 #include <QPointer>
+#include <utility>
 
 namespace zorv {
 namespace {
@@ -15,6 +16,15 @@ class App*& appObject()
 {
     static class App* app = nullptr;
     return app;
+}
+
+// A plain pointer, not one that static destruction would delete: the menus
+// are widgets and must go before QApplication does, so the program's end
+// releases them.
+class Menu*& menuInstance()
+{
+    static class Menu* menu = nullptr;
+    return menu;
 }
 
 } // namespace
@@ -63,8 +73,15 @@ void setApp(class App* app)
 
 class Menu& Menu()
 {
-    static class Menu* menu = new class Menu;
+    class Menu*& menu = menuInstance();
+    if (!menu)
+        menu = new class Menu;
     return *menu;
+}
+
+void releaseMenu()
+{
+    delete std::exchange(menuInstance(), nullptr);
 }
 
 class PwrSupWindow& PwrSupWindow()

@@ -18,5 +18,7 @@ class PwrSupWindow& PwrSupWindow();
 class AboutWindow& AboutWindow();
 
 void setApp(class App* app);
+// Deletes the one menu bar; the next `Menu()` builds a new one.
+void releaseMenu();
 
 } // namespace zorv

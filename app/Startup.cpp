@@ -50,6 +50,9 @@ Program::Program()
 Program::~Program()
 {
     delete &PwrSupWindow();
+    // After the windows that show it, before the application goes.
+    m_app->menuBar = nullptr;
+    releaseMenu();
     setApp(nullptr);
 }
 

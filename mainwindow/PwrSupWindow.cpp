@@ -2,7 +2,7 @@
 
 #include "app/Menu.h"
 #include "app/Singletons.h"
-#include "mainwindow/Controls.h"
+#include "mainwindow/ControlTable.h"
 
 #include <QFont>
 #include <QFontMetrics>
@@ -143,6 +143,9 @@ void PwrSupWindow::Layout()
     setWindowTitle(QStringLiteral("Power Supply Window"));
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
                    | Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
+    // The limit holds for the window as a whole, menu bar included, and for
+    // the area the controls are laid out in.
+    setMaximumSize(kMaximumSize);
     m_content = new QWidget(this);
     m_content->setObjectName(QStringLiteral("content"));
     m_content->setMinimumSize(kMinimumSize);

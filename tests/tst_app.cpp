@@ -124,6 +124,28 @@ private slots:
         QCOMPARE(app().ZORVPref, QString::fromUtf8(content));
     }
 
+    // The program's end releases the one menu bar, its menus and items with
+    // it; the next start builds a new one that works as the first did.
+    void programEndReleasesTheMenuBar()
+    {
+        const QPointer<QObject> bar = &zorv::Menu();
+        const QPointer<QAction> about = zorv::Menu().item(QStringLiteral("HelpAboutZORV"));
+        QVERIFY(about);
+        const QPointer<QMenu> help = qobject_cast<QMenu*>(about->parent());
+        QVERIFY(help);
+
+        m_program.reset();
+        QVERIFY(bar.isNull());
+        QVERIFY(about.isNull());
+        QVERIFY(help.isNull());
+
+        m_program = std::make_unique<zorv::Program>();
+        QCOMPARE(app().menuBar, &zorv::Menu());
+        QCOMPARE(window().menuBar()->actions().size(), 3);
+        zorv::Menu().item(QStringLiteral("HelpAboutZORV"))->trigger();
+        QCOMPARE(visibleAboutWindows().size(), 1);
+    }
+
     // The menus of the main window's bar: one bar, built once, shared by the
     // application and the window.
     void menuBarTree()

@@ -1,7 +1,7 @@
 #include "framework/Controls.h"
 #include "framework/Serial.h"
 #include "framework/Timer.h"
-#include "mainwindow/Controls.h"
+#include "mainwindow/ControlTable.h"
 #include "mainwindow/PwrSupWindow.h"
 #include "support/BenchWindow.h"
 #include "support/TestSupport.h"
@@ -427,6 +427,8 @@ private slots:
         QVERIFY(!flags.testFlag(Qt::WindowMaximizeButtonHint));
         QCOMPARE(m_window->content()->minimumSize(), QSize(390, 330));
         QCOMPARE(m_window->content()->maximumSize(), QSize(32000, 32000));
+        // The window itself, menu bar and all, grows no larger either.
+        QCOMPARE(m_window->maximumSize(), QSize(32000, 32000));
 
         // The window shares the program's one menu bar.
         QStringList menus;

@@ -1,4 +1,4 @@
-#include "mainwindow/Controls.h"
+#include "mainwindow/ControlTable.h"
 
 #include "mainwindow/PwrSupWindow.h"
 

@@ -6,6 +6,8 @@
 #include <QRect>
 #include <vector>
 
+// The main window as tables: its controls, which it walks to build itself, and
+// the bindings of their events to its handlers.
 namespace zorv {
 
 class PwrSupWindow;
