@@ -51,6 +51,24 @@ QList<AboutWindowClass*> visibleAboutWindows()
     return windows;
 }
 
+// Runs the application's event loop until it ends or timeoutMs pass; its
+// exit status, or nothing when it had to be ended from here.
+std::optional<int> execWithin(int timeoutMs)
+{
+    bool gaveUp = false;
+    QTimer giveUp;
+    giveUp.setSingleShot(true);
+    QObject::connect(&giveUp, &QTimer::timeout, qApp, [&gaveUp] {
+        gaveUp = true;
+        QCoreApplication::exit(1);
+    });
+    giveUp.start(timeoutMs);
+    const int status = QApplication::exec();
+    if (gaveUp)
+        return std::nullopt;
+    return status;
+}
+
 enum class PrefKind { Absent, File, Folder, Unreadable };
 
 } // namespace
@@ -372,23 +390,15 @@ private slots:
             QCOMPARE(visibleAboutWindows().size(), 1);
         }
 
-        bool gaveUp = false;
         QTimer::singleShot(0, &window(), [this, quitItem] {
             if (quitItem)
                 zorv::Menu().item(QStringLiteral("FileQuit"))->trigger();
             else
                 window().close();
         });
-        QTimer giveUp;
-        giveUp.setSingleShot(true);
-        connect(&giveUp, &QTimer::timeout, qApp, [&gaveUp] {
-            gaveUp = true;
-            QCoreApplication::exit(1);
-        });
-        giveUp.start(10000);
-        const int status = QApplication::exec();
-        QVERIFY2(!gaveUp, "the event loop did not end");
-        QCOMPARE(status, 0);
+        const std::optional<int> status = execWithin(10000);
+        QVERIFY2(status.has_value(), "the event loop did not end");
+        QCOMPARE(*status, 0);
     }
 
     // Ctrl+Q quits from the About window too, not only from the window that
@@ -403,18 +413,10 @@ private slots:
         about->activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(about));
 
-        bool gaveUp = false;
         QTimer::singleShot(0, about, [about] { QTest::keyClick(about, Qt::Key_Q, Qt::ControlModifier); });
-        QTimer giveUp;
-        giveUp.setSingleShot(true);
-        connect(&giveUp, &QTimer::timeout, qApp, [&gaveUp] {
-            gaveUp = true;
-            QCoreApplication::exit(1);
-        });
-        giveUp.start(3000);
-        const int status = QApplication::exec();
-        QVERIFY2(!gaveUp, "Ctrl+Q in the About window did not quit");
-        QCOMPARE(status, 0);
+        const std::optional<int> status = execWithin(3000);
+        QVERIFY2(status.has_value(), "Ctrl+Q in the About window did not quit");
+        QCOMPARE(*status, 0);
     }
 
     void aboutWindowLayout()

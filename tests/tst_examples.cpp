@@ -106,15 +106,8 @@ private slots:
         QList<int> dueMs{10, 10 + delayMs, 10 + 2 * delayMs, 10 + 3 * delayMs};
         for (int lineMs : kLineMs)
             dueMs.append(10 + 4 * delayMs + lineMs);
-        for (std::size_t i = 0; i < arrivals.size(); ++i) {
-            const auto at = std::chrono::duration_cast<std::chrono::milliseconds>(arrivals[i].at - pressed).count();
-            const int due = dueMs[static_cast<qsizetype>(i)];
-            if (at < due - kEarlyMs || at > due + kLateMs)
-                QFAIL(qPrintable(QStringLiteral("%1 arrived at %2 ms, due at %3 ms")
-                                     .arg(QString::fromUtf8(arrivals[i].bytes).trimmed())
-                                     .arg(at)
-                                     .arg(due)));
-        }
+        const QString late = outsideSchedule(arrivals, pressed, dueMs, kEarlyMs, kLateMs);
+        QVERIFY2(late.isEmpty(), qPrintable(late));
 
         QTRY_COMPARE(window().StartButton->caption(), QStringLiteral("Start"));
         QCOMPARE(window().CmdTxt->text(), expected.last());

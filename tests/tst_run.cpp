@@ -265,15 +265,8 @@ private:
                          const QStringList& expected, const QList<int>& expectedMs)
     {
         QCOMPARE(texts(arrivals), expected);
-        for (std::size_t i = 0; i < arrivals.size(); ++i) {
-            const int at = msSince(from, arrivals[i].at);
-            const int due = expectedMs[static_cast<qsizetype>(i)];
-            if (at < due - kEarlyMs || at > due + kLateMs)
-                QFAIL(qPrintable(QStringLiteral("%1 arrived at %2 ms, due at %3 ms")
-                                     .arg(QString::fromUtf8(arrivals[i].bytes).trimmed())
-                                     .arg(at)
-                                     .arg(due)));
-        }
+        const QString late = outsideSchedule(arrivals, from, expectedMs, kEarlyMs, kLateMs);
+        QVERIFY2(late.isEmpty(), qPrintable(late));
     }
 
     // Presses Start and records the run until the expected steps have come
@@ -406,33 +399,6 @@ private slots:
         verifyIdle();
     }
 
-    // Stop before the first tick: only the zero-volt command, if any, and
-    // nothing after it.
-    void stopBeforeTheFirstTick_data()
-    {
-        QTest::addColumn<bool>("zeroBox");
-        QTest::addColumn<QList<Step>>("steps");
-        QTest::addRow("zero volts when stopped") << true << QList<Step>{started(), stopped("VOLT 0.000")};
-        QTest::addRow("box not checked") << false << QList<Step>{started(), stopped("")};
-    }
-
-    void stopBeforeTheFirstTick()
-    {
-        QFETCH(bool, zeroBox);
-        QFETCH(QList<Step>, steps);
-        prepare(QStringLiteral("0,5"));
-        m_bench->setZeroBox(zeroBox);
-        RunRecorder recorder(window(), pty(), steps);
-        recorder.after(0, [&recorder] { recorder.press(); });
-        playAndCompare(recorder, steps);
-        if (QTest::currentTestFailed())
-            return;
-        QTest::qWait(300);
-        QCOMPARE(recorder.steps().size(), steps.size());
-        QCOMPARE(recorder.leftOver(), QByteArray());
-        verifyIdle();
-    }
-
     // An edit during a run is played from the next tick on: the command that
     // tick writes was prepared before the edit, the one it prepares comes
     // from the new text.
@@ -507,30 +473,42 @@ private slots:
         QCOMPARE(window().CmdTxt->text(), QStringLiteral("VOLT 0.000\r"));
     }
 
-    // Stop during the hold of a line: the zero-volt command, if any, at once,
-    // and nothing after it.
-    void stopDuringHold_data()
+    // Stop before the first tick or during the hold of a line: the zero-volt
+    // command, if any, at once, and nothing after it.
+    void stopBeforeTheEnd_data()
     {
+        QTest::addColumn<QString>("script");
         QTest::addColumn<bool>("zeroBox");
+        QTest::addColumn<int>("pressAfter");
         QTest::addColumn<QList<Step>>("steps");
         const QList<Step> run = setUpSteps(kDelay) + QList<Step>{tick("VOLT 5.000", 400)};
-        QTest::addRow("zero volts when stopped") << true << run + QList<Step>{stopped("VOLT 0.000")};
-        QTest::addRow("box not checked") << false << run + QList<Step>{stopped("")};
+        const int lastSetUp = run.size() - 1;
+        QTest::addRow("before the first tick, zero volts when stopped")
+            << QStringLiteral("0,5") << true << 0 << QList<Step>{started(), stopped("VOLT 0.000")};
+        QTest::addRow("before the first tick, box not checked")
+            << QStringLiteral("0,5") << false << 0 << QList<Step>{started(), stopped("")};
+        QTest::addRow("during a hold, zero volts when stopped")
+            << QStringLiteral("0,5\r0.4,7") << true << lastSetUp << run + QList<Step>{stopped("VOLT 0.000")};
+        QTest::addRow("during a hold, box not checked")
+            << QStringLiteral("0,5\r0.4,7") << false << lastSetUp << run + QList<Step>{stopped("")};
     }
 
-    void stopDuringHold()
+    void stopBeforeTheEnd()
     {
+        QFETCH(QString, script);
         QFETCH(bool, zeroBox);
+        QFETCH(int, pressAfter);
         QFETCH(QList<Step>, steps);
 
-        prepare(QStringLiteral("0,5\r0.4,7"));
+        prepare(script);
         m_bench->setZeroBox(zeroBox);
         RunRecorder recorder(window(), pty(), steps);
-        recorder.after(5, [&recorder] { recorder.press(); });
+        recorder.after(pressAfter, [&recorder] { recorder.press(); });
         playAndCompare(recorder, steps);
         if (QTest::currentTestFailed())
             return;
-        // Line 2 was due 400 ms after line 1, and no zero-volt tick is pending.
+        // Line 2 of the longer script was due 400 ms after line 1, and no
+        // zero-volt tick is pending.
         QTest::qWait(600);
         QCOMPARE(recorder.steps().size(), steps.size());
         QCOMPARE(recorder.leftOver(), QByteArray());

@@ -83,6 +83,21 @@ QStringList texts(const std::vector<Pty::Arrival>& arrivals)
     return list;
 }
 
+QString outsideSchedule(const std::vector<Pty::Arrival>& arrivals, std::chrono::steady_clock::time_point from,
+                        const QList<int>& dueMs, int earlyMs, int lateMs)
+{
+    for (std::size_t i = 0; i < arrivals.size() && i < static_cast<std::size_t>(dueMs.size()); ++i) {
+        const auto at = std::chrono::duration_cast<std::chrono::milliseconds>(arrivals[i].at - from).count();
+        const int due = dueMs[static_cast<qsizetype>(i)];
+        if (at < due - earlyMs || at > due + lateMs)
+            return QStringLiteral("%1 arrived at %2 ms, due at %3 ms")
+                .arg(QString::fromUtf8(arrivals[i].bytes).trimmed())
+                .arg(at)
+                .arg(due);
+    }
+    return {};
+}
+
 QString ScriptedDialogs::openFile(const QStringList& filters)
 {
     lastOpenFilters = filters;

@@ -4,6 +4,7 @@
 #include "support/Pty.h"
 
 #include <QByteArray>
+#include <QList>
 #include <QString>
 #include <QStringList>
 #include <chrono>
@@ -41,6 +42,10 @@ QByteArray fileBytes(const QString& path);
 QStringList commands(std::initializer_list<const char*> list);
 // The texts of commands as they arrived.
 QStringList texts(const std::vector<Pty::Arrival>& arrivals);
+// The first arrival outside [due - earlyMs, due + lateMs], dueMs counted from
+// `from`, described for a failure message; empty when all came in time.
+QString outsideSchedule(const std::vector<Pty::Arrival>& arrivals, std::chrono::steady_clock::time_point from,
+                        const QList<int>& dueMs, int earlyMs, int lateMs);
 
 // Ends the test program with a message when what it guards has not finished
 // within the limit: a call that blocks for good fails its test at once
