@@ -61,6 +61,11 @@ double nsToMs(double ns)
     return ns / 1e6;
 }
 
+double msSince(const QElapsedTimer& clock)
+{
+    return nsToMs(static_cast<double>(clock.nsecsElapsed()));
+}
+
 // One command as it arrived at the far end of the line, with the process's
 // CPU time at that moment.
 struct Arrival {
@@ -304,7 +309,7 @@ public:
         QElapsedTimer clock;
         clock.start();
         window().PPSpopup->setListIndex(index);
-        return static_cast<double>(clock.nsecsElapsed()) / 1e6;
+        return msSince(clock);
     }
 
     struct Played {
@@ -312,6 +317,9 @@ public:
         double setTextMs = 0;
         double startMs = 0;
         bool ended = false;
+
+        // Every expected command came, and the run ended.
+        bool complete(int expected) const { return static_cast<int>(arrivals.size()) == expected && ended; }
     };
 
     // Puts the script in the text area, presses Start and plays the run to
@@ -323,7 +331,7 @@ public:
         clock.start();
         window().myEditField->setText(script);
         (void)window().myEditField->line(1);
-        played.setTextMs = static_cast<double>(clock.nsecsElapsed()) / 1e6;
+        played.setTextMs = msSince(clock);
         settle();
         if (!window().StartButton->isEnabled())
             return played;
@@ -336,7 +344,7 @@ public:
         QTimer::singleShot(timeoutMs, &loop, [&loop] { loop.quit(); });
         clock.restart();
         window().StartButton->click();
-        played.startMs = static_cast<double>(clock.nsecsElapsed()) / 1e6;
+        played.startMs = msSince(clock);
         if (afterStart)
             afterStart();
         if (recorder.count() < expected)
@@ -490,7 +498,7 @@ int runGrowthTable(Bench& bench)
         const Plan plan = planFor(script, 0);
         const Bench::Played played = bench.play(script, plan.commands(), 120000);
         const auto& a = played.arrivals;
-        if (static_cast<int>(a.size()) != plan.commands() || !played.ended) {
+        if (!played.complete(plan.commands())) {
             std::printf("| %d | run failed: %zu of %d commands | | | | |\n", lines, a.size(), plan.commands());
             ++failures;
             continue;
@@ -514,7 +522,7 @@ int runGrowthTable(Bench& bench)
         QElapsedTimer clock;
         clock.start();
         bench.window().PPSpopup_Open();
-        const double ms = static_cast<double>(clock.nsecsElapsed()) / 1e6;
+        const double ms = msSince(clock);
         if (bench.window().PPSpopup->listCount() != files)
             ++failures;
         std::printf("| %d | %.2f | %.2f |\n", files, ms, ms * 1000.0 / files);
@@ -554,11 +562,6 @@ QString longScript(int lines)
         script.append(QString::number(k / 100.0, 'f', 2) + u',' + QString::number(1 + k % 10));
     }
     return script;
-}
-
-double msSince(const QElapsedTimer& clock)
-{
-    return static_cast<double>(clock.nsecsElapsed()) / 1e6;
 }
 
 // Puts the text cursor at the end of line `line` (from 1) and gives the text
@@ -724,7 +727,7 @@ int runLargeScriptTable(Bench& bench)
                 }
             });
         });
-        if (static_cast<int>(played.arrivals.size()) != plan.commands() || !played.ended) {
+        if (!played.complete(plan.commands())) {
             std::printf("| stall | run failed: %zu of %d commands | | | | | |\n", played.arrivals.size(),
                         plan.commands());
             ++failures;
@@ -755,7 +758,7 @@ int runLargeScriptTable(Bench& bench)
             typist.stop();
             if (typed % 2 == 1)
                 typeOne(area, typed++);
-            if (static_cast<int>(run.arrivals.size()) != plan.commands() || !run.ended) {
+            if (!run.complete(plan.commands())) {
                 std::printf("| typing | run failed: %zu of %d commands | | | | | |\n", run.arrivals.size(),
                             plan.commands());
                 ++failures;

@@ -29,6 +29,12 @@ QString& preferencesFolderOverride()
     return folder;
 }
 
+// A regular file small enough to be read whole.
+bool readableWhole(const struct stat& status)
+{
+    return S_ISREG(status.st_mode) && status.st_size <= kMaxTextFileSize;
+}
+
 QString withSlash(QString folder)
 {
     if (!folder.endsWith(u'/'))
@@ -81,7 +87,7 @@ std::optional<QString> readTextFile(const QString& path)
     struct stat status {};
     // A look before opening: opening a device can act on it (a serial line
     // raises its modem lines), and opening a FIFO could wait for a writer.
-    if (::stat(name.constData(), &status) != 0 || !S_ISREG(status.st_mode) || status.st_size > kMaxTextFileSize)
+    if (::stat(name.constData(), &status) != 0 || !readableWhole(status))
         return std::nullopt;
     // What was looked at may be swapped before the open: the opened file is
     // checked again, and the open itself cannot block.
@@ -89,7 +95,7 @@ std::optional<QString> readTextFile(const QString& path)
     if (fd < 0)
         return std::nullopt;
     const auto closeFile = qScopeGuard([fd] { ::close(fd); });
-    if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode) || status.st_size > kMaxTextFileSize)
+    if (::fstat(fd, &status) != 0 || !readableWhole(status))
         return std::nullopt;
 
     // A file may still grow while it is read, and some report no size at all

@@ -1,6 +1,5 @@
 #include "mainwindow/PwrSupWindow.h"
 
-#include "framework/Dialogs.h"
 #include "framework/Files.h"
 #include "framework/Strings.h"
 #include "framework/Yield.h"
@@ -48,21 +47,19 @@ void PwrSupWindow::PPSpopup_Change()
     LineTerm = Chr(13);
     const QString model = PPSpopup->text();
     const QString path = modelFolder() + model + QStringLiteral(".dep");
-    const auto fail = [this, &model](const QString& message) {
-        if (m_modelFailure.report(model, message))
-            dialogs::msgBox(message);
-    };
     if (!files::exists(path)) {
         // The description, the choices and PPSLast stay those of the model
         // loaded before, although the list now shows the new name.
-        fail(QStringLiteral("file: ZORV dep files:") + model + QStringLiteral(".dep not found"));
+        m_modelFailure.report(model,
+                              QStringLiteral("file: ZORV dep files:") + model + QStringLiteral(".dep not found"));
         return;
     }
     const std::optional<QString> text = files::readTextFile(path);
     if (!text) {
         // Going on would keep the old supply's commands under the new
         // model's name, and a run would send them to the wrong supply.
-        fail(QStringLiteral("file: ZORV dep files:") + model + QStringLiteral(".dep could not be read"));
+        m_modelFailure.report(model, QStringLiteral("file: ZORV dep files:") + model
+                                         + QStringLiteral(".dep could not be read"));
         return;
     }
     m_modelFailure.clear();

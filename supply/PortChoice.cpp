@@ -1,6 +1,5 @@
 #include "mainwindow/PwrSupWindow.h"
 
-#include "framework/Dialogs.h"
 #include "framework/PortList.h"
 #include "framework/Strings.h"
 #include "framework/Yield.h"
@@ -45,17 +44,16 @@ void PwrSupWindow::SerialPortPopup_Change()
         m_portFailure.clear();
         return;
     }
-    const auto fail = [this](const QString& message) {
-        if (m_portFailure.report(SerialPortPopup->text(), message))
-            dialogs::msgBox(message);
-    };
     if (index > kLastUsablePort) {
-        fail(QStringLiteral("Error opening serial port for Power Supply. Invalid serial Port:") + Str(index));
+        m_portFailure.report(SerialPortPopup->text(),
+                             QStringLiteral("Error opening serial port for Power Supply. Invalid serial Port:")
+                                 + Str(index));
         return;
     }
     Serial1->setPortName(ports::name(index));
     if (!Serial1->open()) {
-        fail(QStringLiteral("Error opening serial port for Power Supply.   Serial.Open fail."));
+        m_portFailure.report(SerialPortPopup->text(),
+                             QStringLiteral("Error opening serial port for Power Supply.   Serial.Open fail."));
         return;
     }
     m_portFailure.clear();

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "framework/Dialogs.h"
+
 #include <QScopedValueRollback>
 #include <QString>
 
@@ -19,16 +21,17 @@ public:
         select();
     }
 
-    // The attempt at `choice` failed with `message`. True when the message is
-    // to be shown: always for the user's own choice, and for a re-selection
-    // unless the attempt before failed on the same choice the same way.
-    bool report(const QString& choice, const QString& message)
+    // The attempt at `choice` failed with `message`, which is shown: always
+    // for the user's own choice, and for a re-selection unless the attempt
+    // before failed on the same choice the same way.
+    void report(const QString& choice, const QString& message)
     {
         const bool repeated = m_reselecting && m_failed && choice == m_choice && message == m_message;
         m_failed = true;
         m_choice = choice;
         m_message = message;
-        return !repeated;
+        if (!repeated)
+            dialogs::msgBox(message);
     }
 
     // The attempt did not fail: a later failure is news again.

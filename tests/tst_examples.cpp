@@ -6,8 +6,6 @@
 #include "mainwindow/PwrSupWindow.h"
 #include "support/BenchTest.h"
 
-#include <QDir>
-#include <QFile>
 #include <QTest>
 #include <chrono>
 #include <termios.h>
@@ -65,11 +63,8 @@ private slots:
         QFETCH(int, delayMs);
         QFETCH(QStringList, expected);
 
-        const QStringList examples = QDir(kExamples).entryList({QStringLiteral("*.dep")}, QDir::Files, QDir::Name);
-        QCOMPARE(examples, QStringList({QStringLiteral("Example single-output SCPI.dep"),
-                                        QStringLiteral("Example three-output SCPI.dep")}));
-        for (const QString& name : examples)
-            QVERIFY(QFile::copy(kExamples + u'/' + name, inFolder(QStringLiteral("ZORV dep files/") + name)));
+        QCOMPARE(m_bench->addModelsFrom(kExamples), QStringList({QStringLiteral("Example single-output SCPI.dep"),
+                                                               QStringLiteral("Example three-output SCPI.dep")}));
 
         PopupMenu* models = window().PPSpopup;
         QStringList rows;

@@ -329,12 +329,15 @@ private slots:
         setUp(QStringLiteral("0,5"));
         dialogs().expectMessages();
         const Watchdog watchdog(QString::fromUtf8(QTest::currentDataTag()));
+        const QString path = inFolder(reader == Reader::Description  ? QStringLiteral("ZORV dep files/X.dep")
+                                      : reader == Reader::Preference ? QStringLiteral("ZORV.prf")
+                                                                     : QStringLiteral("wave.txt"));
+        makeOnDisk(onDisk, path, content);
+        if (QTest::currentTestFailed())
+            return;
 
         switch (reader) {
         case Reader::Description:
-            makeOnDisk(onDisk, inFolder(QStringLiteral("ZORV dep files/X.dep")), content);
-            if (QTest::currentTestFailed())
-                return;
             pointerEnters(window().PPSpopup);
             m_bench->chooseModel(QStringLiteral("X"));
             QCOMPARE(window().PPSpopup->text(), QStringLiteral("X"));
@@ -343,19 +346,13 @@ private slots:
             QCOMPARE(window().PSMfgName, read ? QStringLiteral("Maker X") : QStringLiteral("Bench Supplies"));
             break;
         case Reader::Preference: {
-            makeOnDisk(onDisk, inFolder(QStringLiteral("ZORV.prf")), content);
-            if (QTest::currentTestFailed())
-                return;
             App app;
             app.Event_Open();
             QCOMPARE(app.ZORVPref, read ? QString::fromUtf8(content) : QStringLiteral("none"));
             break;
         }
         case Reader::Script:
-            makeOnDisk(onDisk, inFolder(QStringLiteral("wave.txt")), content);
-            if (QTest::currentTestFailed())
-                return;
-            dialogs().nextOpenFile(inFolder(QStringLiteral("wave.txt")));
+            dialogs().nextOpenFile(path);
             window().openTextBtn->click();
             QCOMPARE(dialogs().messages,
                      read ? QStringList() : QStringList{"The selected file is not a text file."});

@@ -302,6 +302,16 @@ private:
         QCOMPARE(window().PSComTimer->mode(), 0);
     }
 
+    // A whole run as playAndCompare plays it, and the window ready for the
+    // next one after it.
+    void playToTheEnd(RunRecorder& recorder, const QList<Step>& expected)
+    {
+        playAndCompare(recorder, expected);
+        if (QTest::currentTestFailed())
+            return;
+        verifyIdle();
+    }
+
 private slots:
     // Every step of a run: the command it writes, what CmdTxt shows then, and
     // the wait it arms.
@@ -375,10 +385,7 @@ private slots:
             QVERIFY(!window().PPSpopup->isEnabled());
             QVERIFY(!window().SerialPortPopup->isEnabled());
         });
-        playAndCompare(recorder, steps);
-        if (QTest::currentTestFailed())
-            return;
-        verifyIdle();
+        playToTheEnd(recorder, steps);
     }
 
     // Stop within the two seconds after the last line: 0 V at once, and the
@@ -393,10 +400,7 @@ private slots:
         RunRecorder recorder(window(), pty(), steps);
         recorder.after(5, [&recorder] { recorder.press(); });
         recorder.after(6, [this] { verifyIdle(); });
-        playAndCompare(recorder, steps);
-        if (QTest::currentTestFailed())
-            return;
-        verifyIdle();
+        playToTheEnd(recorder, steps);
     }
 
     // An edit during a run is played from the next tick on: the command that
@@ -410,10 +414,7 @@ private slots:
                                                 tick("VOLT 8.000", 100), lastTick("VOLT 9.000")};
         RunRecorder recorder(window(), pty(), steps);
         recorder.after(5, [this] { window().myEditField->setText(QStringLiteral("0,5\r0.2,6\r0.5,8\r0.6,9")); });
-        playAndCompare(recorder, steps);
-        if (QTest::currentTestFailed())
-            return;
-        verifyIdle();
+        playToTheEnd(recorder, steps);
     }
 
     // While the script is checked the button reads "Checking..." and cannot
@@ -528,10 +529,7 @@ private slots:
             m_bench->setZeroBox(false);
             QCOMPARE(window().StartButton->caption(), QStringLiteral("Stop"));
         });
-        playAndCompare(recorder, steps);
-        if (QTest::currentTestFailed())
-            return;
-        verifyIdle();
+        playToTheEnd(recorder, steps);
     }
 
     // Checked while the run goes on: its end reads the box anew.
@@ -545,10 +543,7 @@ private slots:
         RunRecorder recorder(window(), pty(), steps);
         recorder.after(5, [this] { m_bench->setZeroBox(true); });
         recorder.after(6, [this] { QCOMPARE(window().StartButton->caption(), QStringLiteral("Stop")); });
-        playAndCompare(recorder, steps);
-        if (QTest::currentTestFailed())
-            return;
-        verifyIdle();
+        playToTheEnd(recorder, steps);
     }
 
     // A change of units counts from the next command prepared: line 2 was
@@ -565,10 +560,7 @@ private slots:
             window().UnitsPopup->setListIndex(0); // seconds, volts
             QCOMPARE(window().TimeMult, 1.0);
         });
-        playAndCompare(recorder, steps);
-        if (QTest::currentTestFailed())
-            return;
-        verifyIdle();
+        playToTheEnd(recorder, steps);
     }
 
     // The output number is read when its command is prepared, after Start.

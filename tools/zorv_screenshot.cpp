@@ -10,8 +10,6 @@
 
 #include <QApplication>
 #include <QDeadlineTimer>
-#include <QDir>
-#include <QFile>
 #include <QImage>
 #include <QPixmap>
 #include <cstdio>
@@ -46,11 +44,8 @@ int main(int argc, char* argv[])
     BenchWindow bench;
     if (!bench.isValid())
         return fail("no pseudo-terminal or temporary folder");
-    const QStringList examples = QDir(kExamples).entryList({QStringLiteral("*.dep")}, QDir::Files, QDir::Name);
-    for (const QString& name : examples) {
-        if (!QFile::copy(kExamples + u'/' + name, bench.folder() + QStringLiteral("/ZORV dep files/") + name))
-            return fail("could not copy the example descriptions");
-    }
+    if (!bench.addModelsFrom(kExamples).contains(kModel + QStringLiteral(".dep")))
+        return fail("could not copy the example description");
 
     PwrSupWindow& window = bench.window();
     bench.chooseModel(kModel);

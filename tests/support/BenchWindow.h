@@ -5,6 +5,7 @@
 #include "support/TestSupport.h"
 
 #include <QDir>
+#include <QFile>
 #include <QStringList>
 #include <QTemporaryDir>
 #include <QTest>
@@ -69,6 +70,17 @@ public:
     {
         return writeFile(m_folder.filePath(QStringLiteral("ZORV dep files/") + model + QStringLiteral(".dep")),
                          description.text().toUtf8());
+    }
+
+    // Copies every description file of `folder` beside the program; the
+    // names of those copied, in name order.
+    QStringList addModelsFrom(const QString& folder)
+    {
+        QStringList added;
+        for (const QString& name : QDir(folder).entryList({QStringLiteral("*.dep")}, QDir::Files, QDir::Name))
+            if (QFile::copy(folder + u'/' + name, m_folder.filePath(QStringLiteral("ZORV dep files/") + name)))
+                added.append(name);
+        return added;
     }
 
     PwrSupWindow& window()
