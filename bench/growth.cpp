@@ -78,6 +78,7 @@ int runGrowthTable(Bench& bench)
         std::printf("| %d bytes | %.2f |\n", bytes, ms);
         std::fflush(stdout);
     }
+    std::printf("\n");
     return failures;
 }
 
