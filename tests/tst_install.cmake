@@ -5,9 +5,7 @@
 #   cmake -DBUILD=<build folder> -DSOURCE=<source folder> -DWORK=<scratch folder> -P tst_install.cmake
 cmake_minimum_required(VERSION 3.22)
 
-function(fail text)
-    message(SEND_ERROR "FAIL: ${text}")
-endfunction()
+include(${CMAKE_CURRENT_LIST_DIR}/support/Expect.cmake)
 
 function(run what)
     execute_process(COMMAND ${ARGN} RESULT_VARIABLE status OUTPUT_QUIET ERROR_VARIABLE errors)
@@ -23,17 +21,6 @@ endfunction()
 function(uninstall_from prefix)
     run("uninstall from ${prefix}" ${CMAKE_COMMAND} -DPREFIX=${prefix} -DEXAMPLES=${SOURCE}/examples
         -P ${SOURCE}/cmake/Uninstall.cmake)
-endfunction()
-
-function(expect_bytes path expected what)
-    if(IS_SYMLINK "${path}" OR NOT EXISTS "${path}" OR IS_DIRECTORY "${path}")
-        fail("${what}: ${path} is no file")
-        return()
-    endif()
-    file(READ "${path}" actual HEX)
-    if(NOT actual STREQUAL expected)
-        fail("${what}: ${path} has other bytes")
-    endif()
 endfunction()
 
 function(expect_gone path what)
