@@ -155,8 +155,8 @@ int main(int argc, char* argv[])
     if (!pty.isValid())
         return fail("no pseudo-terminal");
     // One slave descriptor of our own, never read: without it the master
-    // reports a hang-up whenever the program has the port closed, and the
-    // line's settings would not outlast a close.
+    // reports a hang-up, over and over, whenever the program has the port
+    // closed.
     const int slave = ::open(qPrintable(pty.slavePath()), O_RDWR | O_NOCTTY | O_CLOEXEC);
     if (slave < 0)
         return fail("cannot open the pseudo-terminal");
