@@ -358,6 +358,53 @@ private slots:
         QCOMPARE(pty().read(300), QByteArray());
     }
 
+    // Quit with commands still queued in front of a slow supply: the program
+    // waits while they leave, so that the zero volts behind them reach it
+    // before the program ends.
+    void quitBehindBacklog()
+    {
+        constexpr int kLines = 3000;
+        BenchDescription description;
+        description.delayMs = 0;
+        description.baud = QStringLiteral("8");
+        QStringList lines(kLines, QStringLiteral("0,1"));
+        lines << QStringLiteral("100,2");
+        m_bench->setUp(description, lines.join(u'\r'));
+        m_bench->setZeroBox(true);
+        QAction* quit = menuItem(window(), QStringLiteral("FileQuit"));
+        QVERIFY(quit);
+        window().StartButton->click();
+        QTRY_COMPARE_WITH_TIMEOUT(window().PSComTimer->period(), 100000, 30000);
+
+        // The supply reads again, a little at a time; it stops once nothing
+        // has come for half a second.
+        QByteArray received;
+        std::thread supply([&] {
+            char buffer[1024];
+            auto lastData = std::chrono::steady_clock::now();
+            while (std::chrono::steady_clock::now() - lastData < std::chrono::milliseconds(500)) {
+                const ssize_t n = ::read(pty().masterFd(), buffer, sizeof buffer);
+                if (n > 0) {
+                    received.append(buffer, n);
+                    lastData = std::chrono::steady_clock::now();
+                }
+                std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            }
+        });
+        QTimer::singleShot(0, quit, &QAction::trigger);
+        const std::optional<int> status = execWithin(30000);
+        supply.join(); // no event loop runs meanwhile
+        QVERIFY(status.has_value());
+
+        QStringList expected = kBenchSetUp;
+        for (int i = 0; i < kLines; ++i)
+            expected << QStringLiteral("VOLT 1.000\r");
+        expected << QStringLiteral("VOLT 0.000\r");
+        const QByteArray all = expected.join(QString()).toUtf8();
+        QCOMPARE(received.size(), all.size());
+        QVERIFY(received == all);
+    }
+
     // ---- Description files that are not what they claim ----------------
 
     void badDescription_data()
