@@ -128,6 +128,32 @@ private:
         m_bench->setUp(description, script);
     }
 
+    // Thousands of commands at time 0 for a supply at 9600 bit/s with no
+    // set-up pause, ready to start; with a hold, a last line 100 s later.
+    static constexpr int kPileUpLines = 3000;
+    void setUpPileUp(bool hold, bool zeroBox)
+    {
+        BenchDescription description;
+        description.delayMs = 0;
+        description.baud = QStringLiteral("8");
+        QStringList lines(kPileUpLines, QStringLiteral("0,1"));
+        if (hold)
+            lines << QStringLiteral("100,2");
+        m_bench->setUp(description, lines.join(u'\r'));
+        m_bench->setZeroBox(zeroBox);
+    }
+
+    // All that run sends up to the hold, and the zero volts after it.
+    static QByteArray pileUpBytes(bool zeroBox)
+    {
+        QStringList expected = kBenchSetUp;
+        for (int i = 0; i < kPileUpLines; ++i)
+            expected << QStringLiteral("VOLT 1.000\r");
+        if (zeroBox)
+            expected << QStringLiteral("VOLT 0.000\r");
+        return expected.join(QString()).toUtf8();
+    }
+
     void verifyIdle()
     {
         QCOMPARE(window().StartButton->caption(), QStringLiteral("Start"));
@@ -263,20 +289,11 @@ private slots:
     void stalledSupply()
     {
         QFETCH(Stalled, what);
-        constexpr int kLines = 3000;
         // Far below the tens of seconds that sending what is queued would take.
         constexpr qint64 kBoundMs = 3000;
         const bool hold = what == Stalled::Stop || what == Stalled::Escape || what == Stalled::Quit;
         const bool zeroBox = what != Stalled::LastTick && what != Stalled::QuitWhileLastTickWaits;
-
-        BenchDescription description;
-        description.delayMs = 0;
-        description.baud = QStringLiteral("8");
-        QStringList lines(kLines, QStringLiteral("0,1"));
-        if (hold)
-            lines << QStringLiteral("100,2");
-        m_bench->setUp(description, lines.join(u'\r'));
-        m_bench->setZeroBox(zeroBox);
+        setUpPileUp(hold, zeroBox);
         QAction* quit = menuItem(window(), QStringLiteral("FileQuit"));
         QVERIFY(quit);
 
@@ -346,12 +363,7 @@ private slots:
         }
         QVERIFY2(tookMs < kBoundMs, qPrintable(QStringLiteral("held %1 ms").arg(tookMs)));
 
-        QStringList expected = kBenchSetUp;
-        for (int i = 0; i < kLines; ++i)
-            expected << QStringLiteral("VOLT 1.000\r");
-        if (zeroBox)
-            expected << QStringLiteral("VOLT 0.000\r");
-        const QByteArray all = expected.join(QString()).toUtf8();
+        const QByteArray all = pileUpBytes(zeroBox);
         const QByteArray got = pty().readUntil(all.size(), 20000);
         QCOMPARE(got.size(), all.size());
         QVERIFY(got == all);
@@ -363,14 +375,7 @@ private slots:
     // before the program ends.
     void quitBehindBacklog()
     {
-        constexpr int kLines = 3000;
-        BenchDescription description;
-        description.delayMs = 0;
-        description.baud = QStringLiteral("8");
-        QStringList lines(kLines, QStringLiteral("0,1"));
-        lines << QStringLiteral("100,2");
-        m_bench->setUp(description, lines.join(u'\r'));
-        m_bench->setZeroBox(true);
+        setUpPileUp(true, true);
         QAction* quit = menuItem(window(), QStringLiteral("FileQuit"));
         QVERIFY(quit);
         window().StartButton->click();
@@ -396,11 +401,7 @@ private slots:
         supply.join(); // no event loop runs meanwhile
         QVERIFY(status.has_value());
 
-        QStringList expected = kBenchSetUp;
-        for (int i = 0; i < kLines; ++i)
-            expected << QStringLiteral("VOLT 1.000\r");
-        expected << QStringLiteral("VOLT 0.000\r");
-        const QByteArray all = expected.join(QString()).toUtf8();
+        const QByteArray all = pileUpBytes(true);
         QCOMPARE(received.size(), all.size());
         QVERIFY(received == all);
     }
