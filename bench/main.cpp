@@ -4,7 +4,7 @@
 // machine compares.
 //
 //   zorv_bench [--cpu-hold SECONDS]   (the CPU hold lasts 60 s unless given)
-//   zorv_bench --large-scripts         (only the large-script and stall rows)
+//   zorv_bench --large-scripts         (only the large-script, stall and stalled-supply rows)
 
 #include "bench/BenchSupport.h"
 
@@ -37,6 +37,7 @@ int main(int argc, char* argv[])
         failures += zorv::bench::runGrowthTable(bench);
     }
     failures += zorv::bench::runLargeScriptTable(bench);
+    failures += zorv::bench::runStalledSupplyTable(bench);
     for (const QString& message : bench.messages())
         std::printf("message shown: %s\n", qPrintable(message));
     if (failures > 0)

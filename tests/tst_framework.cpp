@@ -13,6 +13,7 @@
 #include <QTest>
 #include <QVBoxLayout>
 #include <atomic>
+#include <chrono>
 #include <poll.h>
 #include <sys/ioctl.h>
 #include <thread>
@@ -328,27 +329,41 @@ private slots:
         QCOMPARE(pty.readUntil(text.size(), 10000).size(), text.size());
     }
 
+    void serialXmitWaitHandsAllOver_data()
+    {
+        QTest::addColumn<int>("pauseMs"); // after each piece the other side reads
+        QTest::addRow("read as it comes") << 0;
+        // Each pause well within the few character times XmitWait allows a
+        // line that takes nothing; all of it takes seconds.
+        QTest::addRow("read a little now and then") << 20;
+    }
+
     // The other side reads: XmitWait returns once everything is handed over,
-    // without the event loop finishing the job later.
+    // however long that takes while bytes keep leaving, without the event
+    // loop finishing the job later.
     void serialXmitWaitHandsAllOver()
     {
+        QFETCH(int, pauseMs);
         Pty pty;
         QVERIFY(pty.isValid());
         Serial serial;
         serial.setPortName(pty.slavePath());
-        serial.setBaud(15);
+        serial.setBaud(0);
         QVERIFY(serial.open());
         const qsizetype size = 64 * 1024;
         std::atomic<qsizetype> received{0};
         std::atomic<bool> stop{false};
         std::thread reader([&] {
             char buffer[4096];
+            const std::size_t piece = pauseMs > 0 ? 1024 : sizeof buffer;
             while (!stop && received < size) {
                 pollfd fd{pty.masterFd(), POLLIN, 0};
                 if (::poll(&fd, 1, 50) > 0) {
-                    const ssize_t n = ::read(pty.masterFd(), buffer, sizeof buffer);
+                    const ssize_t n = ::read(pty.masterFd(), buffer, piece);
                     if (n > 0)
                         received += n;
+                    if (n > 0 && pauseMs > 0)
+                        std::this_thread::sleep_for(std::chrono::milliseconds(pauseMs));
                 }
             }
         });
