@@ -2,6 +2,7 @@
 
 #include "framework/Controls.h"
 
+#include <QAbstractEventDispatcher>
 #include <QAction>
 #include <QApplication>
 #include <QElapsedTimer>
@@ -142,7 +143,16 @@ private:
         m_enabledNow.push_back(control);
         holding([] {
             // Timers and the serial line wait for the handler's next yield.
-            QCoreApplication::processEvents(QEventLoop::ExcludeSocketNotifiers | QEventLoop::X11ExcludeTimers);
+            constexpr auto flags = QEventLoop::ExcludeSocketNotifiers | QEventLoop::X11ExcludeTimers;
+            // Input a yield left queued counts as news only after a wake-up
+            // for glib's dispatcher; one pass may serve the posted events
+            // alone, and the bound stops a stream of them.
+            auto* dispatcher = QAbstractEventDispatcher::instance();
+            if (!dispatcher)
+                return;
+            dispatcher->wakeUp();
+            for (int pass = 0; pass < 10 && dispatcher->processEvents(flags); ++pass) {
+            }
         });
         m_enabledNow.pop_back();
     }
