@@ -86,6 +86,21 @@ struct HandlerBench {
             ++eventsInHandler;
     }
 
+    // The user's input of one kind: a click on `button`, the Escape key in
+    // the text area, typing there, or the pointer moved into the list, which
+    // the system queues.
+    void give(const QString& input, PushButton* button)
+    {
+        if (input == u"click")
+            QTest::mouseClick(button, Qt::LeftButton);
+        else if (input == u"escape")
+            QTest::keyClick(area, Qt::Key_Escape);
+        else if (input == u"keys")
+            QTest::keyClicks(area, QStringLiteral("1,5"));
+        else
+            QCursor::setPos(list->mapToGlobal(list->rect().center()));
+    }
+
     void handler(QWidget* disabled, const std::function<void()>& input)
     {
         inHandler = true;
@@ -823,14 +838,7 @@ private slots:
         bench.listEnters = 0;
 
         QWidget* disabled = input == u"enter" ? static_cast<QWidget*>(bench.list) : bench.target;
-        bench.handler(disabled, [&] {
-            if (input == u"click")
-                QTest::mouseClick(bench.target, Qt::LeftButton);
-            else if (input == u"escape")
-                QTest::keyClick(bench.area, Qt::Key_Escape);
-            else
-                QCursor::setPos(bench.list->mapToGlobal(bench.list->rect().center()));
-        });
+        bench.handler(disabled, [&] { bench.give(input, bench.target); });
         QTest::qWait(300);
         QCOMPARE(bench.targetActions, 0);
         QCOMPARE(bench.listEnters, 0);
@@ -838,8 +846,8 @@ private slots:
         // Enabled, they take the user's input again.
         QCursor::setPos(outside);
         QTest::qWait(50);
-        QTest::mouseClick(bench.target, Qt::LeftButton);
-        QCursor::setPos(bench.list->mapToGlobal(bench.list->rect().center()));
+        bench.give(QStringLiteral("click"), bench.target);
+        bench.give(QStringLiteral("enter"), nullptr);
         QTRY_COMPARE_WITH_TIMEOUT(bench.listEnters, 1, 2000);
         QCOMPARE(bench.targetActions, 1);
     }
@@ -862,14 +870,7 @@ private slots:
         bench.other->setCancel(true);
         bench.area->setFocus();
 
-        bench.handler(bench.target, [&] {
-            if (input == u"click")
-                QTest::mouseClick(bench.other, Qt::LeftButton);
-            else if (input == u"escape")
-                QTest::keyClick(bench.area, Qt::Key_Escape);
-            else
-                QTest::keyClicks(bench.area, QStringLiteral("1,5"));
-        });
+        bench.handler(bench.target, [&] { bench.give(input, bench.other); });
         QCOMPARE(bench.eventsInHandler, 0);
         if (input == u"keys") {
             QTRY_COMPARE_WITH_TIMEOUT(bench.area->text(), QStringLiteral("1,5"), 2000);
