@@ -10,6 +10,7 @@
 #include <QShortcut>
 #include <deque>
 #include <memory>
+#include <utility>
 #include <vector>
 
 namespace zorv {
@@ -79,9 +80,12 @@ public:
     template <typename Pass>
     void holding(Pass pass)
     {
+        // Input held meanwhile is new, whatever key is being replayed.
+        const bool replayingKey = std::exchange(m_replayingKey, false);
         ++m_holding;
         pass();
         --m_holding;
+        m_replayingKey = replayingKey;
         if (m_holding == 0 && !m_held.empty())
             scheduleReplay();
     }

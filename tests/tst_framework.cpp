@@ -73,15 +73,15 @@ struct HandlerBench {
         target->bind(Event::Action, [this] { count(targetActions); });
         list->bind(Event::MouseEnter, [this] { count(listEnters); });
         other->bind(Event::Action, [this] { count(otherActions); });
-        area->bind(Event::TextChange, [this] { count(eventsInHandler, 0); });
+        area->bind(Event::TextChange, [this] { eventsInHandler += inHandler ? 1 : 0; });
         window.resize(300, 300);
         window.show();
         window.activateWindow();
     }
 
-    void count(int& events, int by = 1)
+    void count(int& events)
     {
-        events += by;
+        ++events;
         if (inHandler)
             ++eventsInHandler;
     }
