@@ -1,12 +1,11 @@
 // Makes the README's picture of a run under way: the window on the offscreen
 // platform, the single-output example chosen, a pseudo-terminal as the port
-// (listed under a name a user would see), the example script opened with the
+// (shown under a name a user would see), the example script opened with the
 // button, Start pressed, and the picture taken while the script holds its
 // highest voltage. The same program makes the same bytes on every run.
 //
 //   zorv_screenshot OUTPUT.png
 
-#include "framework/PortList.h"
 #include "mainwindow/PwrSupWindow.h"
 #include "support/BenchWindow.h"
 
@@ -54,18 +53,9 @@ int main(int argc, char* argv[])
 
     PwrSupWindow& window = bench.window();
     bench.chooseModel(kModel);
-    // The window asks the list once for the rows it shows, then once more
-    // for the port behind the row it opens: the first answer is the name to
-    // show, the second the pseudo-terminal.
-    int questions = 0;
-    ports::setPortQueryForTesting([&] {
-        return questions++ % 2 == 0 ? QStringList{kShownPort} : QStringList{bench.pty().slavePath()};
-    });
     bench.enterPortList();
-    // A real port of that name must never be the one opened.
-    if (window.SerialPortPopup->text() != kShownPort || !window.Serial1->isOpen()
-        || window.Serial1->portName() == kShownPort)
-        return fail("the port list did not show its name, or the pseudo-terminal did not open");
+    if (!window.Serial1->isOpen())
+        return fail("the pseudo-terminal did not open");
     bench.dialogs().nextOpenFile(kExamples + QStringLiteral("/ramp-and-hold.txt"));
     window.openTextBtn->click();
     if (!bench.dialogs().messages.isEmpty() || !window.StartButton->isEnabled())
@@ -79,6 +69,9 @@ int main(int argc, char* argv[])
     }
     if (window.CmdTxt->text() != kShownCommand || window.StartButton->caption() != u"Stop")
         return fail("the run did not reach the ramp's top");
+    // The run has disabled the list, so nothing reads the row again: it can
+    // show the name a user would see in place of the pseudo-terminal's.
+    window.SerialPortPopup->setItemText(window.SerialPortPopup->currentIndex(), kShownPort);
 
     // A few hundred colours of flat controls and text: a palette and the
     // strongest compression keep the file small without a visible change.
