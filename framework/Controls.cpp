@@ -1,9 +1,11 @@
 #include "framework/Controls.h"
 
+#include <QInputMethodEvent>
 #include <QKeyEvent>
 #include <QMimeData>
 #include <QShortcut>
 #include <QSignalBlocker>
+#include <QStringDecoder>
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
@@ -136,17 +138,44 @@ TextArea::TextArea(QWidget* parent) : QPlainTextEdit(parent)
     connect(this, &QPlainTextEdit::textChanged, this, [this] { raiseEvent(Event::TextChange); });
 }
 
+namespace {
+
+// The paragraph separator is what Qt's editing inserts as a block of its own,
+// and it is one character as the line separator is: an input method's
+// replacement range, counted in characters, stays right.
+QString withLineSeparatorsEnded(const QString& text)
+{
+    return QString(text).replace(QChar::LineSeparator, QChar::ParagraphSeparator);
+}
+
+} // namespace
+
 void TextArea::keyPressEvent(QKeyEvent* event)
 {
-    const bool lineEnd = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
-    if (!lineEnd || !(event->modifiers() & Qt::ShiftModifier)) {
+    const bool separatorKey = event->matches(QKeySequence::InsertLineSeparator);
+    if (!separatorKey && !event->text().contains(QChar::LineSeparator)) {
         QPlainTextEdit::keyPressEvent(event);
         return;
     }
-    QKeyEvent plain(event->type(), event->key(), event->modifiers() & ~Qt::ShiftModifier, event->text(),
+    QKeyEvent ended(event->type(), separatorKey ? Qt::Key_Return : event->key(),
+                    separatorKey ? Qt::NoModifier : event->modifiers(),
+                    separatorKey ? QStringLiteral("\r") : withLineSeparatorsEnded(event->text()),
                     event->isAutoRepeat(), static_cast<quint16>(event->count()));
-    QPlainTextEdit::keyPressEvent(&plain);
-    event->setAccepted(plain.isAccepted());
+    QPlainTextEdit::keyPressEvent(&ended);
+    event->setAccepted(ended.isAccepted());
+}
+
+void TextArea::inputMethodEvent(QInputMethodEvent* event)
+{
+    if (!event->commitString().contains(QChar::LineSeparator)) {
+        QPlainTextEdit::inputMethodEvent(event);
+        return;
+    }
+    QInputMethodEvent ended(event->preeditString(), event->attributes());
+    ended.setCommitString(withLineSeparatorsEnded(event->commitString()), event->replacementStart(),
+                          event->replacementLength());
+    QPlainTextEdit::inputMethodEvent(&ended);
+    event->setAccepted(ended.isAccepted());
 }
 
 QString TextArea::text() const
@@ -202,22 +231,68 @@ QString TextArea::line(int k) const
 
 namespace {
 
-bool carriesPlainText(const QMimeData* source)
+// The charset a format names ("text/plain; charset=\"UTF-16LE\""), or empty.
+QByteArray charsetOf(const QString& format)
 {
-    return source && source->hasFormat(QStringLiteral("text/plain"));
+    const QStringList parts = format.split(u';');
+    for (qsizetype i = 1; i < parts.size(); ++i) {
+        const QString name = parts[i].section(u'=', 0, 0).trimmed();
+        if (name.compare(u"charset", Qt::CaseInsensitive) == 0) {
+            QString value = parts[i].section(u'=', 1).trimmed();
+            if (value.size() >= 2 && value.startsWith(u'"') && value.endsWith(u'"'))
+                value = value.mid(1, value.size() - 2);
+            return value.toLatin1();
+        }
+    }
+    return {};
+}
+
+const QString kPlainText = QStringLiteral("text/plain");
+const QString kUtf8Text = QStringLiteral("text/plain;charset=utf-8");
+
+// The plain-text format the data carries, with or without a charset; empty
+// when it carries none. QMimeData::hasText() answers for addresses alone
+// too, so it cannot tell. Only the names are looked at: a drag asks at
+// every move.
+QString textFormatOf(const QMimeData* source)
+{
+    if (!source)
+        return {};
+    for (const QString& format : {kUtf8Text, kPlainText}) {
+        if (source->hasFormat(format))
+            return format;
+    }
+    for (const QString& format : source->formats()) {
+        if (format.section(u';', 0, 0).trimmed().compare(kPlainText, Qt::CaseInsensitive) == 0)
+            return format;
+    }
+    return {};
+}
+
+QString textOf(const QMimeData* source, const QString& format)
+{
+    // Qt reads these two itself, as each platform's clipboard offers them.
+    if (format == kUtf8Text || format == kPlainText)
+        return source->text();
+    const QByteArray charset = charsetOf(format);
+    QStringDecoder decoder(charset.isEmpty() ? "UTF-8" : charset.constData());
+    if (!decoder.isValid())
+        decoder = QStringDecoder(QStringConverter::Utf8);
+    return decoder.decode(source->data(format));
 }
 
 } // namespace
 
 bool TextArea::canInsertFromMimeData(const QMimeData* source) const
 {
-    return carriesPlainText(source);
+    return !textFormatOf(source).isEmpty();
 }
 
 void TextArea::insertFromMimeData(const QMimeData* source)
 {
-    if (carriesPlainText(source))
-        textCursor().insertText(toEditorLines(source->text()));
+    const QString format = textFormatOf(source);
+    if (!format.isEmpty())
+        textCursor().insertText(toEditorLines(textOf(source, format)));
 }
 
 } // namespace zorv

@@ -103,14 +103,17 @@ public:
     QString line(int k) const;
 
 protected:
-    // Only plain text is taken from a drop or a paste: Qt offers the
-    // addresses of dragged files as text too, and a script would play them.
+    // Only text is taken from a drop or a paste, in any plain-text format:
+    // Qt offers the addresses of dragged files as text too, and a script
+    // would play them.
     bool canInsertFromMimeData(const QMimeData* source) const override;
     void insertFromMimeData(const QMimeData* source) override;
 
-    // Shift+Return ends a line like Return: a line break inside a block
-    // would make line k other than block k - 1.
+    // A line separator, from its key, typed or committed by an input method,
+    // ends a line as Return does: a line break inside a block would make
+    // line k other than block k - 1.
     void keyPressEvent(QKeyEvent* event) override;
+    void inputMethodEvent(QInputMethodEvent* event) override;
 };
 
 // Turns LF, CR LF, CR and Unicode line separator ends into the text area's

@@ -5,9 +5,12 @@
 #include "mainwindow/PwrSupWindow.h"
 #include "support/BenchTest.h"
 
+#include <QApplication>
+#include <QClipboard>
 #include <QDir>
 #include <QFile>
 #include <QImage>
+#include <QInputMethodEvent>
 #include <QMimeData>
 #include <QTest>
 #include <QUrl>
@@ -42,6 +45,20 @@ bool makeSocket(const QByteArray& name)
     const bool bound = ::bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
     ::close(fd);
     return bound;
+}
+
+// Drags data onto the area and drops it there; true when the area took the drag.
+bool drop(TextArea* area, QMimeData& data)
+{
+    QWidget* target = area->viewport();
+    const QPoint at(4, 4);
+    QDragEnterEvent enter(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(target, &enter);
+    QDragMoveEvent move(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(target, &move);
+    QDropEvent dropped(QPointF(at), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(target, &dropped);
+    return enter.isAccepted();
 }
 
 } // namespace
@@ -233,50 +250,126 @@ private slots:
         QCOMPARE(window().ErrorText->text(), kStale);
     }
 
-    void drop_data()
+    void pasteOrDrop_data()
     {
-        QTest::addColumn<QString>("text"); // null: the drop carries no text
-        QTest::addColumn<bool>("address"); // the drop carries a file's address
+        QTest::addColumn<bool>("paste"); // false: a drop
+        QTest::addColumn<QString>("format"); // empty: the data carries no text
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<bool>("address"); // the data carries a file's address
         QTest::addColumn<bool>("picture");
         QTest::addColumn<QString>("script"); // what the area holds after it
-        QTest::addRow("a file's address alone") << QString() << true << false << "";
-        QTest::addRow("a picture alone") << QString() << false << true << "";
-        QTest::addRow("text with line feeds") << "0,1\n1,2" << false << false << "0,1\r1,2";
-        QTest::addRow("text with CR LF, bare CR") << "0,1\r\n1,2\r2,3" << false << false << "0,1\r1,2\r2,3";
-        QTest::addRow("text that comes with an address") << "0,1" << true << false << "0,1";
+        const QByteArray utf16("0\0,\0" "1\0\n\0" "1\0,\0" "2\0", 14);
+        for (const bool paste : {true, false}) {
+            const char* way = paste ? "paste" : "drop";
+            QTest::addRow("%s: text/plain", way) << paste << "text/plain" << QByteArray("0,1\n1,2") << false << false
+                                                 << "0,1\r1,2";
+            QTest::addRow("%s: text/plain;charset=utf-8", way)
+                << paste << "text/plain;charset=utf-8" << QByteArray("0,1\r\n1,2\r2,\xc2\xb5") << false << false
+                << QStringLiteral("0,1\r1,2\r2,\u00b5");
+            QTest::addRow("%s: a charset other than UTF-8", way)
+                << paste << "Text/Plain; charset=\"UTF-16LE\"" << utf16 << false << false << "0,1\r1,2";
+            QTest::addRow("%s: a file's address alone", way) << paste << "" << QByteArray() << true << false << "";
+            QTest::addRow("%s: a picture alone", way) << paste << "" << QByteArray() << false << true << "";
+            QTest::addRow("%s: text that comes with an address", way)
+                << paste << "text/plain;charset=utf-8" << QByteArray("0,1") << true << false << "0,1";
+        }
     }
 
-    // Only text is dropped into the script: a dragged file would otherwise
-    // leave its address there, which plays as a line of 0 V.
-    void drop()
+    // Only text is taken into the script, in whatever text format it comes: a
+    // dragged file would otherwise leave its address there, which plays as a
+    // line of 0 V.
+    void pasteOrDrop()
     {
-        QFETCH(QString, text);
+        QFETCH(bool, paste);
+        QFETCH(QString, format);
+        QFETCH(QByteArray, bytes);
         QFETCH(bool, address);
         QFETCH(bool, picture);
         QFETCH(QString, script);
 
         setUpWithScript(QString());
-        QMimeData data;
-        if (!text.isNull())
-            data.setText(text);
+        auto* data = new QMimeData;
+        if (!format.isEmpty())
+            data->setData(format, bytes);
         if (address)
-            data.setUrls({QUrl::fromLocalFile(inFolder(QStringLiteral("wave.txt")))});
+            data->setUrls({QUrl::fromLocalFile(inFolder(QStringLiteral("wave.txt")))});
         if (picture)
-            data.setImageData(QImage(8, 8, QImage::Format_RGB32));
+            data->setImageData(QImage(8, 8, QImage::Format_RGB32));
 
-        QWidget* target = window().myEditField->viewport();
-        const QPoint at(4, 4);
-        QDragEnterEvent enter(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
-        QCoreApplication::sendEvent(target, &enter);
-        QCOMPARE(enter.isAccepted(), !text.isNull());
-        QDragMoveEvent move(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
-        QCoreApplication::sendEvent(target, &move);
-        QDropEvent drop(QPointF(at), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
-        QCoreApplication::sendEvent(target, &drop);
+        if (paste) {
+            QApplication::clipboard()->setMimeData(data);
+            window().myEditField->paste();
+        } else {
+            const std::unique_ptr<QMimeData> dropped(data);
+            QCOMPARE(drop(window().myEditField, *dropped), !format.isEmpty());
+        }
 
         QCOMPARE(window().myEditField->text(), script);
-        // A drop that inserts nothing raises no TextChange, which would clear the message.
+        // Data that inserts nothing raises no TextChange, which would clear the message.
         QCOMPARE(window().ErrorText->text(), script.isEmpty() ? kStale : QString());
+    }
+
+    void lineSeparatorEndsALine_data()
+    {
+        QTest::addColumn<QString>("way");
+        QTest::addColumn<QKeySequence>("key"); // the line separator's key
+        QTest::addColumn<QByteArray>("saved");
+        const QByteArray twoLines("1,2\r3,4");
+        QTest::addRow("typed as a character") << "typed" << QKeySequence() << twoLines;
+        for (const QKeySequence& key : QKeySequence::keyBindings(QKeySequence::InsertLineSeparator))
+            QTest::addRow("key %s", qPrintable(key.toString())) << "key" << key << twoLines;
+        QTest::addRow("input method commit") << "input method" << QKeySequence() << twoLines;
+        QTest::addRow("paste") << "paste" << QKeySequence() << twoLines;
+        QTest::addRow("drop") << "drop" << QKeySequence() << twoLines;
+        QTest::addRow("open") << "open" << QKeySequence() << QByteArray("1,2\r3,4\r\r");
+    }
+
+    // A line separator (U+2028) ends a line however it comes in: the run
+    // reads, and the save writes, the two lines the user sees.
+    void lineSeparatorEndsALine()
+    {
+        QFETCH(QString, way);
+        QFETCH(QKeySequence, key);
+        QFETCH(QByteArray, saved);
+
+        setUpWithScript(QString());
+        TextArea* area = window().myEditField;
+        area->setFocus();
+        const QString text = QStringLiteral("1,2") + QChar(QChar::LineSeparator) + QStringLiteral("3,4");
+        if (way == QStringLiteral("typed") || way == QStringLiteral("key")) {
+            QTest::keyClicks(area, QStringLiteral("1,2"));
+            if (key.isEmpty())
+                QTest::sendKeyEvent(QTest::Click, area, Qt::Key_unknown, QString(QChar::LineSeparator),
+                                    Qt::NoModifier);
+            else
+                QTest::keySequence(area, key);
+            QTest::keyClicks(area, QStringLiteral("3,4"));
+        } else if (way == QStringLiteral("input method")) {
+            QInputMethodEvent commit;
+            commit.setCommitString(text);
+            QCoreApplication::sendEvent(area, &commit);
+        } else if (way == QStringLiteral("paste")) {
+            auto* data = new QMimeData;
+            data->setText(text);
+            QApplication::clipboard()->setMimeData(data);
+            area->paste();
+        } else if (way == QStringLiteral("drop")) {
+            QMimeData data;
+            data.setText(text);
+            QVERIFY(drop(area, data));
+        } else {
+            const QString path = inFolder(QStringLiteral("wave.txt"));
+            QVERIFY(writeFile(path, text.toUtf8()));
+            dialogs().nextOpenFile(path);
+            window().openTextBtn->click();
+        }
+
+        QCOMPARE(area->line(1), QStringLiteral("1,2"));
+        QCOMPARE(area->line(2), QStringLiteral("3,4"));
+        const QString path = inFolder(QStringLiteral("saved.txt"));
+        dialogs().nextSaveFile(path);
+        window().saveTextBtn->click();
+        QCOMPARE(fileBytes(path), saved);
     }
 
     void save_data()

@@ -1,10 +1,12 @@
 // Makes the README's picture of a run under way: the window on the offscreen
-// platform, the single-output example chosen, a pseudo-terminal as the port,
-// the example script opened with the button, Start pressed, and the picture
-// taken while the script holds its highest voltage.
+// platform, the single-output example chosen, a pseudo-terminal as the port
+// (listed under a name a user would see), the example script opened with the
+// button, Start pressed, and the picture taken while the script holds its
+// highest voltage. The same program makes the same bytes on every run.
 //
 //   zorv_screenshot OUTPUT.png
 
+#include "framework/PortList.h"
 #include "mainwindow/PwrSupWindow.h"
 #include "support/BenchWindow.h"
 
@@ -23,6 +25,9 @@ const QString kExamples = QStringLiteral(ZORV_EXAMPLES_DIR);
 const QString kModel = QStringLiteral("Example single-output SCPI");
 // The command the picture shows last: the ramp's top, held for three seconds.
 const QString kShownCommand = QStringLiteral("VOLT 6.000\r");
+// The pseudo-terminal's own name changes from run to run and is one the
+// system's list never shows.
+const QString kShownPort = QStringLiteral("ttyUSB0");
 
 int fail(const char* what)
 {
@@ -49,7 +54,18 @@ int main(int argc, char* argv[])
 
     PwrSupWindow& window = bench.window();
     bench.chooseModel(kModel);
+    // The window asks the list once for the rows it shows, then once more
+    // for the port behind the row it opens: the first answer is the name to
+    // show, the second the pseudo-terminal.
+    int questions = 0;
+    ports::setPortQueryForTesting([&] {
+        return questions++ % 2 == 0 ? QStringList{kShownPort} : QStringList{bench.pty().slavePath()};
+    });
     bench.enterPortList();
+    // A real port of that name must never be the one opened.
+    if (window.SerialPortPopup->text() != kShownPort || !window.Serial1->isOpen()
+        || window.Serial1->portName() == kShownPort)
+        return fail("the port list did not show its name, or the pseudo-terminal did not open");
     bench.dialogs().nextOpenFile(kExamples + QStringLiteral("/ramp-and-hold.txt"));
     window.openTextBtn->click();
     if (!bench.dialogs().messages.isEmpty() || !window.StartButton->isEnabled())
