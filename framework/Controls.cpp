@@ -187,24 +187,7 @@ QString TextArea::text() const
 
 void TextArea::setText(const QString& text)
 {
-    // Qt keeps nothing of a block's layout but its lines, so every look at
-    // a block shapes all of it again; setPlainText looks once more, for the
-    // place of the cursor it puts at the start: for a file of one long line,
-    // a whole second layout. The text goes in after an empty line instead,
-    // which holds the cursor at the start and is taken out in the same edit.
-    {
-        const QSignalBlocker quiet(this);
-        setPlainText(QStringLiteral("\n"));
-    }
-    QTextCursor edit(document());
-    edit.beginEditBlock();
-    edit.movePosition(QTextCursor::End);
-    edit.insertText(toEditorLines(text));
-    edit.setPosition(0);
-    edit.setPosition(1, QTextCursor::KeepAnchor);
-    edit.removeSelectedText();
-    edit.endEditBlock();
-    document()->clearUndoRedoStacks();
+    setPlainText(toEditorLines(text));
 }
 
 void TextArea::appendText(const QString& text)
