@@ -135,5 +135,6 @@ private:
 int runTimingTable(Bench& bench, int cpuHoldSeconds);
 int runGrowthTable(Bench& bench);
 int runLargeScriptTable(Bench& bench);
+int runOpeningTable(Bench& bench);
 
 } // namespace zorv::bench
