@@ -1,5 +1,7 @@
-# make run   - install what is missing, build, start the program
-# make test  - install what is missing, build, run every test
+# make run   - install what is missing, build the program, start it
+# make demo  - the program with a pseudo-terminal for its first port, showing what it sends
+# make test  - install what is missing, build everything, run every test
+# make install / make uninstall - the program under PREFIX (default ~/.local)
 # make bench - build and run the benchmarks
 # make fuzz  - build and run the fuzzers for a bounded time
 # make screenshot - make the README's picture of a run again
@@ -13,8 +15,9 @@ FUZZ_BUILD   ?= build-fuzz
 FUZZ_SECONDS ?= 60
 FUZZ_PACKAGES := clang libclang-rt-14-dev
 FUZZERS      := description val format fields script
+PREFIX       ?= $(HOME)/.local
 
-.PHONY: all deps build run test test-sanitize bench fuzz fuzz-deps screenshot clean
+.PHONY: all deps build program run demo install uninstall test test-sanitize bench fuzz fuzz-deps screenshot clean
 
 all: build
 
@@ -38,8 +41,22 @@ $(BUILD)/CMakeCache.txt:
 build: deps $(BUILD)/CMakeCache.txt
 	cmake --build $(BUILD) -j $(JOBS)
 
-run: build
+# The program and the example descriptions beside it; the tests wait for make test.
+program: deps $(BUILD)/CMakeCache.txt
+	cmake --build $(BUILD) -j $(JOBS) --target zorv
+
+run: program
 	./$(BUILD)/zorv
+
+demo: program
+	cmake --build $(BUILD) -j $(JOBS) --target zorv_relay
+	tools/zorv_demo.sh ./$(BUILD)/tools/zorv_relay ./$(BUILD)/zorv
+
+install: program
+	cmake --install $(BUILD) --prefix "$(PREFIX)"
+
+uninstall:
+	cmake "-DPREFIX=$(PREFIX)" -DEXAMPLES=examples -P cmake/Uninstall.cmake
 
 test: build
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
@@ -82,5 +99,12 @@ fuzz: deps fuzz-deps
 	if [ -n "$$failed" ]; then echo "Fuzzing found problems in:$$failed (inputs in $(FUZZ_BUILD)/artifacts/)"; exit 1; fi; \
 	echo "Fuzzing found nothing."
 
+# Everything but the descriptions a user added or edited in a build's
+# "ZORV dep files"; those and their folder stay.
 clean:
-	rm -rf $(BUILD) $(SAN_BUILD) $(FUZZ_BUILD)
+	@for dir in $(BUILD) $(SAN_BUILD) $(FUZZ_BUILD); do \
+	    [ -d "$$dir" ] || continue; \
+	    cmake -DEXAMPLES=examples "-DFOLDER=$$dir/ZORV dep files" -P cmake/RemoveExamples.cmake || exit 1; \
+	    find "$$dir" -mindepth 1 -maxdepth 1 ! -name 'ZORV dep files' -exec rm -rf {} + || exit 1; \
+	    rmdir "$$dir" 2>/dev/null || echo "make clean: kept your descriptions in $$dir/ZORV dep files/"; \
+	done

@@ -95,6 +95,8 @@ public:
     bool ready() { return m_bench.isValid() && m_reference.isValid() && window().Serial1->isOpen(); }
     PwrSupWindow& window() { return m_bench.window(); }
     QString programFolder() const { return m_bench.folder() + u'/'; }
+    // The far end of the program's line.
+    testing::Pty& pty() { return m_bench.pty(); }
     QStringList messages() { return m_bench.dialogs().messages; }
     void nextOpenFile(const QString& path) { m_bench.dialogs().nextOpenFile(path); }
     bool addModel(const QString& name, const BenchDescription& description)
@@ -135,6 +137,7 @@ private:
 int runTimingTable(Bench& bench, int cpuHoldSeconds);
 int runGrowthTable(Bench& bench);
 int runLargeScriptTable(Bench& bench);
+int runStalledSupplyTable(Bench& bench);
 int runOpeningTable(Bench& bench);
 
 } // namespace zorv::bench

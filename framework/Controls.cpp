@@ -1,5 +1,7 @@
 #include "framework/Controls.h"
 
+#include "framework/Yield.h"
+
 #include <QInputMethodEvent>
 #include <QKeyEvent>
 #include <QMimeData>
@@ -11,6 +13,11 @@
 #include <QTextDocument>
 
 namespace zorv {
+
+EventSource::EventSource()
+{
+    guardUserInput();
+}
 
 void EventSource::bind(Event event, std::function<void()> handler)
 {
@@ -34,7 +41,9 @@ void PushButton::setCancel(bool cancel)
 {
     m_cancel = cancel;
     if (cancel && !m_escape) {
-        m_escape = new QShortcut(QKeySequence(Qt::Key_Escape), window());
+        // Owned by the button, so that the key counts as a press of it: none
+        // while the button is disabled, and none made then acts later.
+        m_escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
         connect(m_escape, &QShortcut::activated, this, [this] {
             // At once: an animated click would stop a run 100 ms late.
             if (m_cancel && isEnabled())

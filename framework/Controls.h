@@ -19,6 +19,7 @@ enum class Event { Action, Change, MouseEnter, TextChange, Open };
 // What every control shares: the handlers bound to its events.
 class EventSource {
 public:
+    EventSource();
     virtual ~EventSource() = default;
     void bind(Event event, std::function<void()> handler);
     void raiseEvent(Event event) const;

@@ -24,12 +24,6 @@ QStringList names()
     return names;
 }
 
-QString name(int index)
-{
-    const QStringList all = names();
-    return index >= 0 && index < all.size() ? all[index] : QString();
-}
-
 void setPortsForTesting(std::optional<QStringList> names)
 {
     if (names)

@@ -8,11 +8,9 @@
 namespace zorv::ports {
 
 // The system's serial ports now, in the system's order. Each call asks the
-// system afresh, which costs milliseconds: a caller that needs the count and
-// the names takes them from one call.
+// system afresh, which costs milliseconds, and the list may have changed
+// since the last call: a caller takes the count and the names from one call.
 QStringList names();
-// The name of port `index` as the system lists it now; empty when there is none.
-QString name(int index);
 
 // Tests replace the list (with pseudo-terminal paths, say), or the whole
 // system query, through these seams; std::nullopt or an empty function

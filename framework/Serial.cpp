@@ -17,6 +17,13 @@
 namespace zorv {
 namespace {
 
+// XmitWait gives up on a line that has taken nothing for this many of its
+// longest characters (start, 8 data bits, parity, 2 stop bits), and a margin
+// for the system to show what left.
+constexpr qint64 kStallChars = 4;
+constexpr qint64 kLongestFrameBits = 12;
+constexpr qint64 kStallMarginMs = 200;
+
 constexpr std::array<int, 16> kBaudRates{300, 600, 1200, 1800, 2400, 3600, 4800, 7200,
                                          9600, 14400, 19200, 28800, 38400, 57600, 115200, 230400};
 
@@ -179,22 +186,32 @@ void Serial::xmitWait()
 {
     if (!m_port->isOpen())
         return;
-    const qint64 queued = m_port->bytesToWrite() + systemQueued(m_port);
+    qint64 queued = m_port->bytesToWrite() + systemQueued(m_port);
     if (queued == 0)
         return;
-    // Ten bits a byte at the line's rate, doubled, plus a margin for the system.
     const int rate = baudRate(m_baud);
-    const qint64 budget = queued * 10 * 1000 * 2 / rate + 100;
-    const QDeadlineTimer deadline(budget);
-    while (!deadline.hasExpired() && m_port->isOpen()) {
+    // Ten bits a byte at the line's rate, doubled, plus a margin for the
+    // system: a line that only trickles is not waited on for ever.
+    const QDeadlineTimer deadline(queued * 10 * 1000 * 2 / rate + 100);
+    // A supply that stops taking data leaves the queue as it is; a working
+    // line takes a character every character time.
+    const qint64 stallMs = kStallChars * kLongestFrameBits * 1000 / rate + kStallMarginMs;
+    QDeadlineTimer stall(stallMs);
+    while (!deadline.hasExpired() && !stall.hasExpired() && m_port->isOpen()) {
         if (m_port->bytesToWrite() > 0) {
-            if (!m_port->waitForBytesWritten(static_cast<int>(qMax<qint64>(1, deadline.remainingTime()))))
+            const qint64 waitMs = qMin(deadline.remainingTime(), stall.remainingTime());
+            if (!m_port->waitForBytesWritten(static_cast<int>(qMax<qint64>(1, waitMs))))
                 break;
-            continue;
+        } else {
+            QThread::usleep(200);
         }
-        if (systemQueued(m_port) == 0)
+        const qint64 left = m_port->bytesToWrite() + systemQueued(m_port);
+        if (left == 0)
             return;
-        QThread::usleep(200);
+        if (left < queued) {
+            queued = left;
+            stall.setRemainingTime(stallMs);
+        }
     }
 }
 

@@ -37,8 +37,9 @@ public:
     // Hands the bytes to the system at once and returns; fails quietly when
     // the port is closed or has vanished.
     void write(const QString& text);
-    // Returns when what was written has left, but waits no longer than the
-    // queued bytes need at the line's rate plus a margin.
+    // Returns when what was written has left, or as soon as nothing has left
+    // for a few character times (the supply has stopped taking data), and
+    // never later than the queued bytes need at the line's rate plus a margin.
     void xmitWait();
 
     static int baudRate(int code);

@@ -4,6 +4,7 @@
 #include "app/Singletons.h"
 #include "mainwindow/ControlTable.h"
 
+#include <QCoreApplication>
 #include <QFont>
 #include <QFontMetrics>
 #include <QMenuBar>
@@ -121,6 +122,8 @@ PwrSupWindow::PwrSupWindow(QWidget* parent) : QMainWindow(parent)
     myEditField->raiseEvent(Event::Open);
     PPSpopup->raiseEvent(Event::Open);
     Event_Open();
+    // However the program ends: Quit, its shortcut, or this window closed.
+    connect(qApp, &QCoreApplication::aboutToQuit, this, &PwrSupWindow::zeroVoltsAtQuit);
 }
 
 PwrSupWindow::~PwrSupWindow()

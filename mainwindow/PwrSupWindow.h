@@ -97,6 +97,9 @@ private:
     void rebuildModelList();
     // The one rule by which model loading and the check box set ZeroCommand.
     void updateZeroCommand();
+    // The program ends: a run cut short by it must not leave the supply at
+    // its last voltage when the user asked for zero volts.
+    void zeroVoltsAtQuit();
     // The end of a run: the controls a run disabled are given back.
     void restoreAfterRun(bool waitForPort);
     // Sets StartButton as an enabling rule decided, except that nothing

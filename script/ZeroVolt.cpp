@@ -26,4 +26,16 @@ void PwrSupWindow::ZeroVTimer_Action()
     restoreAfterRun(true);
 }
 
+void PwrSupWindow::zeroVoltsAtQuit()
+{
+    const bool running = StartButton->caption() != u"Start" || ZeroVTimer->mode() == 1;
+    if (!running || ZeroCommand.isEmpty())
+        return;
+    // Nothing of the run may follow the zero.
+    PSComTimer->setMode(0);
+    ZeroVTimer->setMode(0);
+    Serial1->write(ZeroCommand);
+    Serial1->xmitWait();
+}
+
 } // namespace zorv

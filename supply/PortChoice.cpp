@@ -50,7 +50,10 @@ void PwrSupWindow::SerialPortPopup_Change()
                                  + Str(index));
         return;
     }
-    Serial1->setPortName(ports::name(index));
+    // The row's own name, as the rebuild saw it: asking the system again
+    // would open whatever stands at this index now, which need not be the
+    // port the user sees. A port gone since fails to open.
+    Serial1->setPortName(SerialPortPopup->text());
     if (!Serial1->open()) {
         m_portFailure.report(SerialPortPopup->text(),
                              QStringLiteral("Error opening serial port for Power Supply.   Serial.Open fail."));

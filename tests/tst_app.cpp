@@ -51,24 +51,6 @@ QList<AboutWindowClass*> visibleAboutWindows()
     return windows;
 }
 
-// Runs the application's event loop until it ends or timeoutMs pass; its
-// exit status, or nothing when it had to be ended from here.
-std::optional<int> execWithin(int timeoutMs)
-{
-    bool gaveUp = false;
-    QTimer giveUp;
-    giveUp.setSingleShot(true);
-    QObject::connect(&giveUp, &QTimer::timeout, qApp, [&gaveUp] {
-        gaveUp = true;
-        QCoreApplication::exit(1);
-    });
-    giveUp.start(timeoutMs);
-    const int status = QApplication::exec();
-    if (gaveUp)
-        return std::nullopt;
-    return status;
-}
-
 enum class PrefKind { Absent, File, Folder, Unreadable };
 
 } // namespace
@@ -396,7 +378,7 @@ private slots:
             else
                 window().close();
         });
-        const std::optional<int> status = execWithin(10000);
+        const std::optional<int> status = zorv::testing::execWithin(10000);
         QVERIFY2(status.has_value(), "the event loop did not end");
         QCOMPARE(*status, 0);
     }
@@ -414,7 +396,7 @@ private slots:
         QVERIFY(QTest::qWaitForWindowActive(about));
 
         QTimer::singleShot(0, about, [about] { QTest::keyClick(about, Qt::Key_Q, Qt::ControlModifier); });
-        const std::optional<int> status = execWithin(3000);
+        const std::optional<int> status = zorv::testing::execWithin(3000);
         QVERIFY2(status.has_value(), "Ctrl+Q in the About window did not quit");
         QCOMPARE(*status, 0);
     }

@@ -13,13 +13,19 @@
 #include "mainwindow/PwrSupWindow.h"
 #include "support/BenchTest.h"
 
+#include <QAction>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QRandomGenerator>
 #include <QTest>
+#include <QTimer>
+#include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <map>
 #include <memory>
+#include <thread>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -27,10 +33,13 @@ using namespace zorv;
 using namespace zorv::testing;
 
 enum class Reader { Description, Preference, Script };
+// What ends or stops a run in front of a supply that reads nothing.
+enum class Stalled { LastTick, ZeroTick, Stop, Escape, Quit, QuitWhileLastTickWaits };
 // What lies on the disk where a reader looks.
 enum class OnDisk { Fifo, LinkToDevZero, Folder, Oversized, Regular, LinkToRegular };
 Q_DECLARE_METATYPE(Reader)
 Q_DECLARE_METATYPE(OnDisk)
+Q_DECLARE_METATYPE(Stalled)
 
 namespace {
 
@@ -83,6 +92,26 @@ void makeOnDisk(OnDisk kind, const QString& path, const QByteArray& content)
     }
 }
 
+// The longest the event loop went without running a timer of its own: how
+// long the window stood frozen.
+class LoopHold : public QObject {
+public:
+    LoopHold()
+    {
+        m_probe.setTimerType(Qt::PreciseTimer);
+        connect(&m_probe, &QTimer::timeout, this, [this] { m_longest = std::max(m_longest, m_since.restart()); });
+        m_since.start();
+        m_probe.start(5);
+    }
+
+    qint64 longestMs() const { return std::max(m_longest, m_since.elapsed()); }
+
+private:
+    QTimer m_probe;
+    QElapsedTimer m_since;
+    qint64 m_longest = 0;
+};
+
 } // namespace
 
 class FaultsTest : public BenchTest {
@@ -97,6 +126,32 @@ private:
         BenchDescription description;
         description.delayMs = 50;
         m_bench->setUp(description, script);
+    }
+
+    // Thousands of commands at time 0 for a supply at 9600 bit/s with no
+    // set-up pause, ready to start; with a hold, a last line 100 s later.
+    static constexpr int kPileUpLines = 3000;
+    void setUpPileUp(bool hold, bool zeroBox)
+    {
+        BenchDescription description;
+        description.delayMs = 0;
+        description.baud = QStringLiteral("8");
+        QStringList lines(kPileUpLines, QStringLiteral("0,1"));
+        if (hold)
+            lines << QStringLiteral("100,2");
+        m_bench->setUp(description, lines.join(u'\r'));
+        m_bench->setZeroBox(zeroBox);
+    }
+
+    // All that run sends up to the hold, and the zero volts after it.
+    static QByteArray pileUpBytes(bool zeroBox)
+    {
+        QStringList expected = kBenchSetUp;
+        for (int i = 0; i < kPileUpLines; ++i)
+            expected << QStringLiteral("VOLT 1.000\r");
+        if (zeroBox)
+            expected << QStringLiteral("VOLT 0.000\r");
+        return expected.join(QString()).toUtf8();
     }
 
     void verifyIdle()
@@ -212,6 +267,143 @@ private slots:
         QTest::qWait(300);
         verifyIdle();
         runOnFreshPort();
+    }
+
+    // ---- The supply stops reading ----------------------------------------
+
+    void stalledSupply_data()
+    {
+        QTest::addColumn<Stalled>("what");
+        QTest::addRow("the last tick") << Stalled::LastTick;
+        QTest::addRow("the zero-volt tick") << Stalled::ZeroTick;
+        QTest::addRow("Stop") << Stalled::Stop;
+        QTest::addRow("Escape") << Stalled::Escape;
+        QTest::addRow("Quit during a hold, zero volts when stopped") << Stalled::Quit;
+        QTest::addRow("Quit chosen while the last tick waits") << Stalled::QuitWhileLastTickWaits;
+    }
+
+    // Thousands of commands pile up in front of a supply that takes none of
+    // them, tens of seconds of them at 9600 bit/s. Whatever ends or stops the
+    // run gives up on the line after a moment and lets the window answer
+    // again; once the supply reads, every command reaches it, in order.
+    void stalledSupply()
+    {
+        QFETCH(Stalled, what);
+        // Far below the tens of seconds that sending what is queued would take.
+        constexpr qint64 kBoundMs = 3000;
+        const bool hold = what == Stalled::Stop || what == Stalled::Escape || what == Stalled::Quit;
+        const bool zeroBox = what != Stalled::LastTick && what != Stalled::QuitWhileLastTickWaits;
+        setUpPileUp(hold, zeroBox);
+        QAction* quit = menuItem(window(), QStringLiteral("FileQuit"));
+        QVERIFY(quit);
+
+        auto holdArmed = [this] {
+            window().StartButton->click();
+            QTRY_COMPARE_WITH_TIMEOUT(window().PSComTimer->period(), 100000, 30000);
+        };
+        QElapsedTimer clock;
+        qint64 tookMs = 0;
+        switch (what) {
+        case Stalled::LastTick:
+        case Stalled::ZeroTick: {
+            const LoopHold loop;
+            window().StartButton->click();
+            QTRY_COMPARE_WITH_TIMEOUT(window().StartButton->caption(), QStringLiteral("Start"), 200000);
+            tookMs = loop.longestMs();
+            break;
+        }
+        case Stalled::Stop:
+        case Stalled::Escape:
+            holdArmed();
+            clock.start();
+            if (what == Stalled::Stop)
+                window().StartButton->click();
+            else
+                QTest::keyClick(window().myEditField, Qt::Key_Escape);
+            tookMs = clock.elapsed();
+            QCOMPARE(window().StartButton->caption(), QStringLiteral("Start"));
+            break;
+        case Stalled::Quit:
+            holdArmed();
+            QTimer::singleShot(0, quit, &QAction::trigger);
+            clock.start();
+            QVERIFY(execWithin(200000).has_value());
+            tookMs = clock.elapsed();
+            break;
+        case Stalled::QuitWhileLastTickWaits: {
+            // The user's choice comes from outside the event loop, while the
+            // tick after the one that prepared the last line holds it.
+            std::atomic<bool> lastDue{false};
+            std::atomic<bool> posted{false};
+            std::atomic<std::chrono::steady_clock::time_point> postedAt{};
+            connect(window().PSComTimer, &Timer::action, this, [&] {
+                if (window().ComTimMode == 0)
+                    lastDue = true;
+            });
+            std::thread user([&] {
+                const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(200);
+                while (!lastDue && std::chrono::steady_clock::now() < giveUp)
+                    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+                std::this_thread::sleep_for(std::chrono::milliseconds(100));
+                postedAt = std::chrono::steady_clock::now();
+                posted = true;
+                QMetaObject::invokeMethod(quit, &QAction::trigger, Qt::QueuedConnection);
+            });
+            QTimer::singleShot(0, this, [this] { window().StartButton->click(); });
+            const std::optional<int> status = execWithin(300000);
+            const auto ended = std::chrono::steady_clock::now();
+            user.join();
+            disconnect(window().PSComTimer, &Timer::action, this, nullptr);
+            QVERIFY(status.has_value());
+            QVERIFY(posted);
+            tookMs = std::chrono::duration_cast<std::chrono::milliseconds>(ended - postedAt.load()).count();
+            QCOMPARE(window().StartButton->caption(), QStringLiteral("Start"));
+            break;
+        }
+        }
+        QVERIFY2(tookMs < kBoundMs, qPrintable(QStringLiteral("held %1 ms").arg(tookMs)));
+
+        const QByteArray all = pileUpBytes(zeroBox);
+        const QByteArray got = pty().readUntil(all.size(), 20000);
+        QCOMPARE(got.size(), all.size());
+        QVERIFY(got == all);
+        QCOMPARE(pty().read(300), QByteArray());
+    }
+
+    // Quit with commands still queued in front of a slow supply: the program
+    // waits while they leave, so that the zero volts behind them reach it
+    // before the program ends.
+    void quitBehindBacklog()
+    {
+        setUpPileUp(true, true);
+        QAction* quit = menuItem(window(), QStringLiteral("FileQuit"));
+        QVERIFY(quit);
+        window().StartButton->click();
+        QTRY_COMPARE_WITH_TIMEOUT(window().PSComTimer->period(), 100000, 30000);
+
+        // The supply reads again, a little at a time; it stops once nothing
+        // has come for half a second.
+        QByteArray received;
+        std::thread supply([&] {
+            char buffer[1024];
+            auto lastData = std::chrono::steady_clock::now();
+            while (std::chrono::steady_clock::now() - lastData < std::chrono::milliseconds(500)) {
+                const ssize_t n = ::read(pty().masterFd(), buffer, sizeof buffer);
+                if (n > 0) {
+                    received.append(buffer, n);
+                    lastData = std::chrono::steady_clock::now();
+                }
+                std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            }
+        });
+        QTimer::singleShot(0, quit, &QAction::trigger);
+        const std::optional<int> status = execWithin(30000);
+        supply.join(); // no event loop runs meanwhile
+        QVERIFY(status.has_value());
+
+        const QByteArray all = pileUpBytes(true);
+        QCOMPARE(received.size(), all.size());
+        QVERIFY(received == all);
     }
 
     // ---- Description files that are not what they claim ----------------

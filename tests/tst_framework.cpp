@@ -3,16 +3,20 @@
 #include "framework/Strings.h"
 #include "framework/TextStream.h"
 #include "framework/Timer.h"
+#include "framework/Yield.h"
 #include "support/Pty.h"
 
 #include <QApplication>
 #include <QClipboard>
+#include <QCursor>
 #include <QElapsedTimer>
 #include <QMimeData>
 #include <QSignalSpy>
 #include <QTest>
+#include <QTimer>
 #include <QVBoxLayout>
 #include <atomic>
+#include <chrono>
 #include <poll.h>
 #include <sys/ioctl.h>
 #include <thread>
@@ -44,6 +48,73 @@ int lineSpeed(const Pty& pty)
         return -1;
     return static_cast<int>(t.c_ospeed);
 }
+
+// A window of controls and a handler that disables one of them, yields for a
+// while and enables it again, as Start does around the script check. Input
+// given during the handler is made while it yields.
+struct HandlerBench {
+    QWidget window;
+    PushButton* target = new PushButton;
+    PopupMenu* list = new PopupMenu;
+    PushButton* other = new PushButton;
+    TextArea* area = new TextArea;
+    bool inHandler = false;
+    int targetActions = 0;
+    int listEnters = 0;
+    int otherActions = 0;
+    int eventsInHandler = 0;
+
+    HandlerBench()
+    {
+        auto* layout = new QVBoxLayout(&window);
+        list->addRow(QStringLiteral("a"));
+        for (QWidget* control : {static_cast<QWidget*>(target), static_cast<QWidget*>(list),
+                                 static_cast<QWidget*>(other), static_cast<QWidget*>(area)})
+            layout->addWidget(control);
+        target->bind(Event::Action, [this] { count(targetActions); });
+        list->bind(Event::MouseEnter, [this] { count(listEnters); });
+        other->bind(Event::Action, [this] { count(otherActions); });
+        area->bind(Event::TextChange, [this] { eventsInHandler += inHandler ? 1 : 0; });
+        window.resize(300, 300);
+        window.show();
+        window.activateWindow();
+    }
+
+    void count(int& events)
+    {
+        ++events;
+        if (inHandler)
+            ++eventsInHandler;
+    }
+
+    // The user's input of one kind: a click on `button`, the Escape key in
+    // the text area, typing there, or the pointer moved into the list, which
+    // the system queues.
+    void give(const QString& input, PushButton* button)
+    {
+        if (input == u"click")
+            QTest::mouseClick(button, Qt::LeftButton);
+        else if (input == u"escape")
+            QTest::keyClick(area, Qt::Key_Escape);
+        else if (input == u"keys")
+            QTest::keyClicks(area, QStringLiteral("1,5"));
+        else
+            QCursor::setPos(list->mapToGlobal(list->rect().center()));
+    }
+
+    void handler(QWidget* disabled, const std::function<void()>& input)
+    {
+        inHandler = true;
+        disabled->setEnabled(false);
+        QTimer::singleShot(0, input);
+        QElapsedTimer held;
+        held.start();
+        while (held.elapsed() < 100)
+            yieldToEventLoop();
+        disabled->setEnabled(true);
+        inHandler = false;
+    }
+};
 
 } // namespace
 
@@ -328,27 +399,41 @@ private slots:
         QCOMPARE(pty.readUntil(text.size(), 10000).size(), text.size());
     }
 
+    void serialXmitWaitHandsAllOver_data()
+    {
+        QTest::addColumn<int>("pauseMs"); // after each piece the other side reads
+        QTest::addRow("read as it comes") << 0;
+        // Each pause well within the few character times XmitWait allows a
+        // line that takes nothing; all of it takes seconds.
+        QTest::addRow("read a little now and then") << 20;
+    }
+
     // The other side reads: XmitWait returns once everything is handed over,
-    // without the event loop finishing the job later.
+    // however long that takes while bytes keep leaving, without the event
+    // loop finishing the job later.
     void serialXmitWaitHandsAllOver()
     {
+        QFETCH(int, pauseMs);
         Pty pty;
         QVERIFY(pty.isValid());
         Serial serial;
         serial.setPortName(pty.slavePath());
-        serial.setBaud(15);
+        serial.setBaud(0);
         QVERIFY(serial.open());
         const qsizetype size = 64 * 1024;
         std::atomic<qsizetype> received{0};
         std::atomic<bool> stop{false};
         std::thread reader([&] {
             char buffer[4096];
+            const std::size_t piece = pauseMs > 0 ? 1024 : sizeof buffer;
             while (!stop && received < size) {
                 pollfd fd{pty.masterFd(), POLLIN, 0};
                 if (::poll(&fd, 1, 50) > 0) {
-                    const ssize_t n = ::read(pty.masterFd(), buffer, sizeof buffer);
+                    const ssize_t n = ::read(pty.masterFd(), buffer, piece);
                     if (n > 0)
                         received += n;
+                    if (n > 0 && pauseMs > 0)
+                        std::this_thread::sleep_for(std::chrono::milliseconds(pauseMs));
                 }
             }
         });
@@ -743,6 +828,73 @@ private slots:
         QTest::qWait(300);
         QCOMPARE(actions, 1);
         QCOMPARE(area->text(), QString()); // Escape typed nothing
+    }
+
+    // Input made while a control was disabled never reaches it, also once the
+    // control is enabled again: not the press of a button, not the Escape of
+    // a cancel button, not the pointer's entry into a list that the system
+    // queued meanwhile.
+    void disabledControlNeverActsLater_data()
+    {
+        QTest::addColumn<QString>("input");
+        QTest::addRow("click on the button") << "click";
+        QTest::addRow("Escape for the cancel button") << "escape";
+        QTest::addRow("pointer into the list, queued") << "enter";
+    }
+    void disabledControlNeverActsLater()
+    {
+        QFETCH(QString, input);
+        HandlerBench bench;
+        QVERIFY(QTest::qWaitForWindowActive(&bench.window));
+        bench.target->setCancel(true);
+        const QPoint outside = bench.window.mapToGlobal(QPoint(-20, -20));
+        QCursor::setPos(outside);
+        QTest::qWait(50);
+        bench.listEnters = 0;
+
+        QWidget* disabled = input == u"enter" ? static_cast<QWidget*>(bench.list) : bench.target;
+        bench.handler(disabled, [&] { bench.give(input, bench.target); });
+        QTest::qWait(300);
+        QCOMPARE(bench.targetActions, 0);
+        QCOMPARE(bench.listEnters, 0);
+
+        // Enabled, they take the user's input again.
+        QCursor::setPos(outside);
+        QTest::qWait(50);
+        bench.give(QStringLiteral("click"), bench.target);
+        bench.give(QStringLiteral("enter"), nullptr);
+        QTRY_COMPARE_WITH_TIMEOUT(bench.listEnters, 1, 2000);
+        QCOMPARE(bench.targetActions, 1);
+    }
+
+    // Input to other, enabled controls while a handler yields is neither lost
+    // nor run inside the handler: it acts once the handler has returned, in
+    // the order it was made.
+    void inputDuringYieldActsAfterHandler_data()
+    {
+        QTest::addColumn<QString>("input");
+        QTest::addRow("click on another button") << "click";
+        QTest::addRow("Escape for another, cancel button") << "escape";
+        QTest::addRow("keys typed into the text area") << "keys";
+    }
+    void inputDuringYieldActsAfterHandler()
+    {
+        QFETCH(QString, input);
+        HandlerBench bench;
+        QVERIFY(QTest::qWaitForWindowActive(&bench.window));
+        bench.other->setCancel(true);
+        bench.area->setFocus();
+
+        bench.handler(bench.target, [&] { bench.give(input, bench.other); });
+        QCOMPARE(bench.eventsInHandler, 0);
+        if (input == u"keys") {
+            QTRY_COMPARE_WITH_TIMEOUT(bench.area->text(), QStringLiteral("1,5"), 2000);
+        } else {
+            QTRY_COMPARE_WITH_TIMEOUT(bench.otherActions, 1, 2000);
+        }
+        QTest::qWait(100);
+        QCOMPARE(bench.otherActions, input == u"keys" ? 0 : 1);
+        QCOMPARE(bench.targetActions, 0);
     }
 
     // A button made a cancel button before it is put into its window.

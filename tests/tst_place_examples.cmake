@@ -5,26 +5,13 @@
 #         -DPROGRAM_DIR=<the build's program folder> -P tst_place_examples.cmake
 cmake_minimum_required(VERSION 3.22)
 
-function(fail text)
-    message(SEND_ERROR "FAIL: ${text}")
-endfunction()
+include(${CMAKE_CURRENT_LIST_DIR}/support/Expect.cmake)
 
 function(place folder)
     execute_process(COMMAND ${CMAKE_COMMAND} -DEXAMPLES=${EXAMPLES} "-DFOLDER=${folder}" -P ${SCRIPT}
                     RESULT_VARIABLE status OUTPUT_QUIET ERROR_VARIABLE errors)
     if(NOT status EQUAL 0)
         fail("placing into ${folder} failed: ${errors}")
-    endif()
-endfunction()
-
-function(expect_bytes path expected what)
-    if(IS_SYMLINK "${path}" OR NOT EXISTS "${path}" OR IS_DIRECTORY "${path}")
-        fail("${what}: ${path} is no file")
-        return()
-    endif()
-    file(READ "${path}" actual HEX)
-    if(NOT actual STREQUAL expected)
-        fail("${what}: ${path} has other bytes")
     endif()
 endfunction()
 

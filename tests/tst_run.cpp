@@ -7,6 +7,7 @@
 #include "mainwindow/PwrSupWindow.h"
 #include "support/BenchTest.h"
 
+#include <QAction>
 #include <QTest>
 #include <QTimer>
 #include <chrono>
@@ -642,6 +643,67 @@ private slots:
                                      .arg(m * kStepMs)));
         }
         QTRY_COMPARE_WITH_TIMEOUT(window().StartButton->caption(), QStringLiteral("Start"), 2000);
+    }
+
+    // Quit while a run goes on, or while its zero-volt tick is pending, with
+    // "Zero volts when stopped" checked: the supply is set to 0 V before the
+    // program ends, whichever way it ends. Without the box, or without a run,
+    // nothing more is written.
+    void quitDuringRun_data()
+    {
+        QTest::addColumn<QString>("script");
+        QTest::addColumn<bool>("zeroBox");
+        QTest::addColumn<bool>("run");
+        QTest::addColumn<QString>("how");
+        QTest::addColumn<QStringList>("atQuit");
+
+        const QString hold = QStringLiteral("0,5\r30,7");
+        const QStringList zero = commands({"VOLT 0.000"});
+        QTest::addRow("during a hold, the Quit item") << hold << true << true << "item" << zero;
+        QTest::addRow("during a hold, its shortcut") << hold << true << true << "shortcut" << zero;
+        QTest::addRow("during a hold, the window closed") << hold << true << true << "close" << zero;
+        QTest::addRow("zero-volt tick pending") << QStringLiteral("0,5") << true << true << "item" << zero;
+        QTest::addRow("during a hold, box not checked") << hold << false << true << "item" << QStringList();
+        QTest::addRow("no run, box checked") << hold << true << false << "item" << QStringList();
+    }
+
+    void quitDuringRun()
+    {
+        QFETCH(QString, script);
+        QFETCH(bool, zeroBox);
+        QFETCH(bool, run);
+        QFETCH(QString, how);
+        QFETCH(QStringList, atQuit);
+
+        prepare(script);
+        m_bench->setZeroBox(zeroBox);
+        window().activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&window()));
+        if (run) {
+            pressStart();
+            QCOMPARE(texts(pty().readCommands(5, 3000)), kBenchSetUp + commands({"VOLT 5.000"}));
+            QCOMPARE(window().StartButton->caption(), QStringLiteral("Stop"));
+        }
+        QAction* quit = menuItem(window(), QStringLiteral("FileQuit"));
+        QVERIFY(quit);
+        QTimer::singleShot(0, &window(), [this, how, quit] {
+            if (how == u"item")
+                quit->trigger();
+            else if (how == u"shortcut")
+                QTest::keyClick(&window(), Qt::Key_Q, Qt::ControlModifier);
+            else
+                window().close();
+        });
+        QVERIFY(execWithin(10000).has_value());
+
+        // What the program wrote before it ended is on the line already: no
+        // event loop runs from here on to send the rest.
+        const QByteArray expected = atQuit.join(QString()).toUtf8();
+        QByteArray got;
+        for (int i = 0; i < 50 && got.size() < expected.size(); ++i)
+            got += pty().read(20);
+        QCOMPARE(got, expected);
+        QCOMPARE(pty().read(300), QByteArray());
     }
 
     void lineParameters_data()

@@ -124,6 +124,8 @@ private slots:
     void disabledListsDuringRun();
     void failingPortReportedOnce();
     void portListOneSnapshot();
+    void portListChangedBeforeOpen_data();
+    void portListChangedBeforeOpen();
 
 private:
     QString depFolder() const { return m_dir->path() + QStringLiteral("/ZORV dep files/"); }
@@ -981,9 +983,57 @@ void SupplyTest::portListOneSnapshot()
     pointerEnters(w.SerialPortPopup);
     QCOMPARE(rows(w.SerialPortPopup), (QStringList{a.slavePath(), b.slavePath()}));
     QCOMPARE(w.SerialPortCount, 2);
-    QCOMPARE(queries, 2); // the list, then the port opened
+    QCOMPARE(queries, 1); // the port opened is the row's, not asked again
     QVERIFY(w.Serial1->isOpen());
+    w.Serial1->write(QStringLiteral("A\r"));
+    QCOMPARE(a.readUntil(2, 5000), QByteArray("A\r"));
     ports::setPortsForTesting(QStringList{});
+}
+
+// The system's list changes after the rebuild and before the user picks a
+// row: the port opened is the one the row shows, or none when it has gone.
+void SupplyTest::portListChangedBeforeOpen_data()
+{
+    QTest::addColumn<bool>("removed"); // A unplugged, else the system lists B before A
+    QTest::addRow("row's port removed") << true;
+    QTest::addRow("ports reordered") << false;
+}
+
+void SupplyTest::portListChangedBeforeOpen()
+{
+    QFETCH(bool, removed);
+
+    Pty& lineA = pty();
+    Pty& lineB = pty();
+    QVERIFY(lineA.isValid() && lineB.isValid());
+    // Ports by names of their own, so that unplugging one removes its name.
+    const QString a = m_dir->path() + QStringLiteral("/portA");
+    const QString b = m_dir->path() + QStringLiteral("/portB");
+    QVERIFY(QFile::link(lineA.slavePath(), a));
+    QVERIFY(QFile::link(lineB.slavePath(), b));
+    ports::setPortsForTesting(QStringList{a, b});
+    PwrSupWindow& w = window();
+    pointerEnters(w.SerialPortPopup);
+    w.SerialPortPopup->setListIndex(1);
+    QCOMPARE(w.SerialPortPopup->text(), b);
+
+    if (removed) {
+        QVERIFY(QFile::remove(a));
+        ports::setPortsForTesting(QStringList{b});
+    } else {
+        ports::setPortsForTesting(QStringList{b, a});
+    }
+    m_dialogs->expectMessages();
+    w.SerialPortPopup->setListIndex(0);
+    QCOMPARE(w.SerialPortPopup->text(), a);
+    QCOMPARE(m_dialogs->messages, removed ? QStringList{kOpenFail} : QStringList{});
+    QCOMPARE(w.Serial1->isOpen(), !removed);
+    if (!removed) {
+        w.Serial1->write(QStringLiteral("A\r"));
+        QCOMPARE(lineA.readUntil(2, 5000), QByteArray("A\r"));
+    }
+    QVERIFY(slaveClosed(lineB));
+    QCOMPARE(lineB.read(0), QByteArray());
 }
 
 // A model whose file can no longer be read is loaded again at every pointer

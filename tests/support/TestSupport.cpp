@@ -3,9 +3,15 @@
 #include "framework/Files.h"
 #include "framework/PortList.h"
 
+#include <QAction>
+#include <QApplication>
 #include <QCoreApplication>
 #include <QEnterEvent>
 #include <QFile>
+#include <QMainWindow>
+#include <QMenu>
+#include <QMenuBar>
+#include <QTimer>
 #include <QWidget>
 #include <cstdio>
 #include <cstdlib>
@@ -30,6 +36,32 @@ void pointerEnters(QWidget* widget)
 {
     QEnterEvent enter(QPointF(2, 2), QPointF(2, 2), QPointF(2, 2));
     QCoreApplication::sendEvent(widget, &enter);
+}
+
+QAction* menuItem(QMainWindow& window, const QString& name)
+{
+    for (QAction* menu : window.menuBar()->actions())
+        if (menu->menu())
+            for (QAction* item : menu->menu()->actions())
+                if (item->objectName() == name)
+                    return item;
+    return nullptr;
+}
+
+std::optional<int> execWithin(int timeoutMs)
+{
+    bool gaveUp = false;
+    QTimer giveUp;
+    giveUp.setSingleShot(true);
+    QObject::connect(&giveUp, &QTimer::timeout, qApp, [&gaveUp] {
+        gaveUp = true;
+        QCoreApplication::exit(1);
+    });
+    giveUp.start(timeoutMs);
+    const int status = QApplication::exec();
+    if (gaveUp)
+        return std::nullopt;
+    return status;
 }
 
 Watchdog::Watchdog(const QString& what, std::chrono::seconds limit)

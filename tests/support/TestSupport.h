@@ -12,9 +12,12 @@
 #include <deque>
 #include <initializer_list>
 #include <mutex>
+#include <optional>
 #include <thread>
 #include <vector>
 
+class QAction;
+class QMainWindow;
 class QWidget;
 
 namespace zorv::testing {
@@ -33,6 +36,9 @@ public:
 // The pointer enters the widget, as when the user moves onto it.
 void pointerEnters(QWidget* widget);
 
+// The item of the window's menu bar that has this name, or nullptr.
+QAction* menuItem(QMainWindow& window, const QString& name);
+
 // Real files in a test's temporary folder.
 bool writeFile(const QString& path, const QByteArray& bytes);
 // The file's bytes, or "<unreadable>".
@@ -46,6 +52,10 @@ QStringList texts(const std::vector<Pty::Arrival>& arrivals);
 // `from`, described for a failure message; empty when all came in time.
 QString outsideSchedule(const std::vector<Pty::Arrival>& arrivals, std::chrono::steady_clock::time_point from,
                         const QList<int>& dueMs, int earlyMs, int lateMs);
+
+// Runs the application's event loop until it ends or timeoutMs pass; its
+// exit status, or nothing when it had to be ended from here.
+std::optional<int> execWithin(int timeoutMs);
 
 // Ends the test program with a message when what it guards has not finished
 // within the limit: a call that blocks for good fails its test at once

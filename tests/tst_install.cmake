@@ -1,0 +1,119 @@
+# `make install` and `make uninstall` into temporary prefixes: what install
+# puts in place, and that a description the user added or edited outlives a
+# second install and the uninstall.
+#
+#   cmake -DBUILD=<build folder> -DSOURCE=<source folder> -DWORK=<scratch folder> -P tst_install.cmake
+cmake_minimum_required(VERSION 3.22)
+
+include(${CMAKE_CURRENT_LIST_DIR}/support/Expect.cmake)
+
+function(run what)
+    execute_process(COMMAND ${ARGN} RESULT_VARIABLE status OUTPUT_QUIET ERROR_VARIABLE errors)
+    if(NOT status EQUAL 0)
+        fail("${what} failed: ${errors}")
+    endif()
+endfunction()
+
+function(install_into prefix)
+    run("install into ${prefix}" ${CMAKE_COMMAND} --install ${BUILD} --prefix ${prefix})
+endfunction()
+
+function(uninstall_from prefix)
+    run("uninstall from ${prefix}" ${CMAKE_COMMAND} -DPREFIX=${prefix} -DEXAMPLES=${SOURCE}/examples
+        -P ${SOURCE}/cmake/Uninstall.cmake)
+endfunction()
+
+function(expect_gone path what)
+    if(EXISTS "${path}" OR IS_SYMLINK "${path}")
+        fail("${what}: ${path} is still there")
+    endif()
+endfunction()
+
+file(GLOB examples "${SOURCE}/examples/*.dep")
+list(LENGTH examples count)
+if(count LESS 2)
+    message(FATAL_ERROR "FAIL: expected the example descriptions in ${SOURCE}/examples")
+endif()
+list(GET examples 0 first)
+list(GET examples 1 second)
+get_filename_component(first_name "${first}" NAME)
+get_filename_component(second_name "${second}" NAME)
+file(READ "${second}" second_bytes HEX)
+
+file(REMOVE_RECURSE "${WORK}")
+file(MAKE_DIRECTORY "${WORK}")
+
+# A fresh prefix gets the program, its descriptions beside it, the command
+# that starts it and a desktop entry that runs the command.
+set(prefix "${WORK}/prefix")
+set(program "${prefix}/lib/zorv/zorv")
+set(folder "${prefix}/lib/zorv/ZORV dep files")
+install_into("${prefix}")
+if(IS_SYMLINK "${program}" OR NOT EXISTS "${program}")
+    fail("no program at ${program}")
+endif()
+if(NOT IS_SYMLINK "${prefix}/bin/zorv")
+    fail("no link ${prefix}/bin/zorv")
+else()
+    file(REAL_PATH "${prefix}/bin/zorv" command)
+    file(REAL_PATH "${program}" real_program)
+    if(NOT command STREQUAL real_program)
+        fail("${prefix}/bin/zorv leads to ${command}, not to the program")
+    endif()
+endif()
+foreach(example IN LISTS examples)
+    get_filename_component(name "${example}" NAME)
+    file(READ "${example}" bytes HEX)
+    expect_bytes("${folder}/${name}" "${bytes}" "fresh install")
+endforeach()
+set(entry "${prefix}/share/applications/zorv.desktop")
+if(NOT EXISTS "${entry}")
+    fail("no desktop entry at ${entry}")
+else()
+    file(STRINGS "${entry}" exec REGEX "^Exec=")
+    if(NOT exec STREQUAL "Exec=\"${prefix}/bin/zorv\"")
+        fail("the desktop entry runs ${exec}")
+    endif()
+endif()
+
+# An edited example and a description of the user's own outlive a second
+# install and the uninstall; the untouched example goes with the program.
+file(WRITE "${folder}/${first_name}" "edited by the user\n")
+file(READ "${folder}/${first_name}" edited HEX)
+file(WRITE "${folder}/Mine.dep" "the user's own\n")
+file(READ "${folder}/Mine.dep" mine HEX)
+install_into("${prefix}")
+expect_bytes("${folder}/${first_name}" "${edited}" "edited example after a second install")
+expect_bytes("${folder}/Mine.dep" "${mine}" "user's own file after a second install")
+expect_bytes("${folder}/${second_name}" "${second_bytes}" "untouched example after a second install")
+
+uninstall_from("${prefix}")
+expect_gone("${program}" "uninstall")
+expect_gone("${prefix}/bin/zorv" "uninstall")
+expect_gone("${entry}" "uninstall")
+expect_gone("${folder}/${second_name}" "uninstall of the untouched example")
+expect_bytes("${folder}/${first_name}" "${edited}" "edited example after uninstall")
+expect_bytes("${folder}/Mine.dep" "${mine}" "user's own file after uninstall")
+
+# Where the user kept nothing, uninstall leaves no folder of the program's.
+set(clean "${WORK}/clean")
+install_into("${clean}")
+uninstall_from("${clean}")
+expect_gone("${clean}/lib/zorv" "uninstall of an untouched install")
+
+# A FIFO and a link under the examples' names are neither opened nor
+# removed, nor is the file the link leads to.
+set(odd "${WORK}/odd")
+set(odd_folder "${odd}/lib/zorv/ZORV dep files")
+install_into("${odd}")
+file(REMOVE "${odd_folder}/${first_name}" "${odd_folder}/${second_name}")
+run("mkfifo" mkfifo "${odd_folder}/${first_name}")
+file(COPY_FILE "${second}" "${WORK}/kept.dep")
+file(CREATE_LINK "${WORK}/kept.dep" "${odd_folder}/${second_name}" SYMBOLIC)
+uninstall_from("${odd}")
+if(NOT EXISTS "${odd_folder}/${first_name}" OR NOT IS_SYMLINK "${odd_folder}/${second_name}")
+    fail("uninstall removed a FIFO or a link under an example's name")
+endif()
+expect_bytes("${WORK}/kept.dep" "${second_bytes}" "the file a link under an example's name leads to")
+
+file(REMOVE_RECURSE "${WORK}")
