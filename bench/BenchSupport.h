@@ -138,5 +138,6 @@ int runTimingTable(Bench& bench, int cpuHoldSeconds);
 int runGrowthTable(Bench& bench);
 int runLargeScriptTable(Bench& bench);
 int runStalledSupplyTable(Bench& bench);
+int runOpeningTable(Bench& bench);
 
 } // namespace zorv::bench

@@ -1,4 +1,5 @@
 #include "bench/BenchSupport.h"
+#include "framework/Files.h"
 
 #include <QAction>
 #include <QCoreApplication>
@@ -8,7 +9,10 @@
 
 #include <algorithm>
 #include <array>
+#include <cstdint>
 #include <cstdio>
+#include <iterator>
+#include <vector>
 
 namespace zorv::bench {
 
@@ -60,6 +64,47 @@ void drainLine(testing::Pty& pty)
         if (!readAvailable(pty.masterFd()).isEmpty())
             quiet.restart();
     }
+}
+
+// Opens the file at path through the window's open button as the user would,
+// from an empty text area; the time until the event loop is idle again, in ms.
+double timedOpen(Bench& bench, const QString& path)
+{
+    PwrSupWindow& w = bench.window();
+    w.myEditField->setText(QString());
+    Bench::settle();
+    bench.nextOpenFile(path);
+    QElapsedTimer clock;
+    clock.start();
+    w.openTextBtn->click();
+    QCoreApplication::processEvents();
+    return msSince(clock);
+}
+
+// `size` bytes of one kind of file: script lines, or what a file picked by
+// mistake holds. The same bytes each run.
+QByteArray fileOfKind(const char* kind, qsizetype size)
+{
+    const QByteArrayView name(kind);
+    QByteArray bytes;
+    if (name == "script lines") {
+        bytes = longScript(static_cast<int>(size / 8)).toUtf8();
+    } else if (name == "NUL bytes") {
+        bytes = QByteArray(size, '\0');
+    } else if (name == "one long line") {
+        bytes.reserve(size + 8);
+        while (bytes.size() < size)
+            bytes.append("0.01,5;");
+    } else {
+        std::uint32_t state = 12345;
+        bytes.resize(size);
+        for (char& byte : bytes) {
+            state = state * 1664525u + 1013904223u;
+            byte = static_cast<char>(state >> 24);
+        }
+    }
+    bytes.truncate(size);
+    return bytes;
 }
 
 } // namespace
@@ -129,14 +174,7 @@ int runLargeScriptTable(Bench& bench)
         const QString path = bench.programFolder() + QStringLiteral("open%1.txt").arg(lines);
         const QByteArray bytes = longScript(lines).toUtf8();
         writeFile(path, bytes);
-        area->setText(QString());
-        Bench::settle();
-        bench.nextOpenFile(path);
-        QElapsedTimer clock;
-        clock.start();
-        w.openTextBtn->click();
-        QCoreApplication::processEvents();
-        const double ms = msSince(clock);
+        const double ms = timedOpen(bench, path);
         if (area->document()->blockCount() != lines + 2)
             ++failures;
         std::printf("| %.1f MB | %d | %.0f |\n", static_cast<double>(bytes.size()) / 1e6, lines, ms);
@@ -373,6 +411,46 @@ int runStalledSupplyTable(Bench& bench)
     std::printf("\nGoal: longest handler time with the supply reading nothing under 1 s: %s (%.0f ms).\n\n",
                 longest < 1000.0 ? "met" : "NOT met", longest);
     std::fflush(stdout);
+    return failures;
+}
+
+int runOpeningTable(Bench& bench)
+{
+    int failures = 0;
+    PwrSupWindow& w = bench.window();
+    const char* const kinds[] = {"script lines", "NUL bytes", "one long line", "random bytes"};
+    constexpr int kRounds = 3;
+    std::printf("## Opening files of every kind\n\n");
+    std::printf("A file of each kind opened through \"%s\" as above, until the event loop is idle\n"
+                "again: the median of %d rounds, each opening every kind once, so that the machine's load\n"
+                "weighs on all kinds alike; ratio = against script lines of the same size.\n\n",
+                w.openTextBtn->caption().toUtf8().constData(), kRounds);
+    std::printf("| size | file | open (ms) | ratio |\n|---:|---|---:|---:|\n");
+    double worst = 0;
+    for (const qsizetype size : {qsizetype(4) << 20, files::kMaxTextFileSize}) {
+        std::vector<std::vector<double>> times(std::size(kinds));
+        for (int round = 0; round < kRounds; ++round) {
+            for (std::size_t k = 0; k < std::size(kinds); ++k) {
+                const QString path = bench.programFolder() + QStringLiteral("opened.bin");
+                writeFile(path, fileOfKind(kinds[k], size));
+                times[k].push_back(timedOpen(bench, path));
+                if (w.myEditField->isEmpty() || !bench.messages().isEmpty())
+                    ++failures;
+            }
+        }
+        const double ordinary = statsOf(times[0]).median;
+        for (std::size_t k = 0; k < std::size(kinds); ++k) {
+            const double ms = statsOf(times[k]).median;
+            worst = std::max(worst, ms / ordinary);
+            std::printf("| %.0f MiB | %s | %.0f | x%.1f |\n", static_cast<double>(size) / (1 << 20), kinds[k], ms,
+                        ms / ordinary);
+        }
+        std::fflush(stdout);
+    }
+    w.myEditField->setText(QString());
+    Bench::settle();
+    std::printf("\nGoal: no kind of file costs more than twice script lines of its size: %s (worst x%.1f).\n\n",
+                worst <= 2.0 ? "met" : "NOT met", worst);
     return failures;
 }
 

@@ -4,7 +4,8 @@
 // machine compares.
 //
 //   zorv_bench [--cpu-hold SECONDS]   (the CPU hold lasts 60 s unless given)
-//   zorv_bench --large-scripts         (only the large-script, stall and stalled-supply rows)
+//   zorv_bench --large-scripts         (only the large-script, stall, stalled-supply and opening rows)
+//   zorv_bench --opening               (only the opening rows)
 
 #include "bench/BenchSupport.h"
 
@@ -32,12 +33,16 @@ int main(int argc, char* argv[])
     }
     std::printf("# ZORV benchmark\n\n");
     int failures = 0;
-    if (!args.contains(QStringLiteral("--large-scripts"))) {
+    const bool openingOnly = args.contains(QStringLiteral("--opening"));
+    if (!args.contains(QStringLiteral("--large-scripts")) && !openingOnly) {
         failures += zorv::bench::runTimingTable(bench, cpuHoldSeconds);
         failures += zorv::bench::runGrowthTable(bench);
     }
-    failures += zorv::bench::runLargeScriptTable(bench);
-    failures += zorv::bench::runStalledSupplyTable(bench);
+    if (!openingOnly) {
+        failures += zorv::bench::runLargeScriptTable(bench);
+        failures += zorv::bench::runStalledSupplyTable(bench);
+    }
+    failures += zorv::bench::runOpeningTable(bench);
     for (const QString& message : bench.messages())
         std::printf("message shown: %s\n", qPrintable(message));
     if (failures > 0)

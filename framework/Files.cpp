@@ -35,6 +35,57 @@ bool readableWhole(const struct stat& status)
     return S_ISREG(status.st_mode) && status.st_size <= kMaxTextFileSize;
 }
 
+// What a save finds at its target, links followed. Anything but a regular
+// file is never saved over: the temporary file renamed over a FIFO, a device
+// or a socket would replace the node itself (as root, a link to /dev/null
+// would replace /dev/null).
+enum class Target { Missing, Regular, NotRegular };
+
+Target targetAt(const QByteArray& name)
+{
+    struct stat status {};
+    // Other failures (a file where a folder should be, no permission) are
+    // left to the save, which cannot create the file either.
+    if (::stat(name.constData(), &status) != 0)
+        return Target::Missing;
+    return S_ISREG(status.st_mode) ? Target::Regular : Target::NotRegular;
+}
+
+// A folder without write permission, where an existing file (links followed)
+// lies, takes no temporary file beside it.
+bool folderTakesNoFile(const QString& path)
+{
+    const QString file = QFileInfo(path).canonicalFilePath();
+    return !file.isEmpty() && ::access(QFile::encodeName(QFileInfo(file).absolutePath()).constData(), W_OK) != 0
+           && errno == EACCES;
+}
+
+// Writes over an existing regular file in place, as a plain save would. The
+// open never blocks, and what it opened is checked again: a FIFO may have
+// taken the file's place since it was looked at.
+WriteResult writeInPlace(const QByteArray& name, const QByteArray& bytes)
+{
+    const int fd = ::open(name.constData(), O_WRONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0)
+        return WriteResult::CannotCreate;
+    auto closeFile = qScopeGuard([fd] { ::close(fd); });
+    struct stat status {};
+    if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode))
+        return WriteResult::CannotCreate;
+    if (::ftruncate(fd, 0) != 0)
+        return WriteResult::CannotSave;
+    for (qsizetype done = 0; done < bytes.size();) {
+        const ssize_t put = ::write(fd, bytes.constData() + done, static_cast<size_t>(bytes.size() - done));
+        if (put < 0 && errno == EINTR)
+            continue;
+        if (put <= 0)
+            return WriteResult::CannotSave;
+        done += put;
+    }
+    closeFile.dismiss();
+    return ::close(fd) == 0 ? WriteResult::Written : WriteResult::CannotSave;
+}
+
 QString withSlash(QString folder)
 {
     if (!folder.endsWith(u'/'))
@@ -121,22 +172,30 @@ std::optional<QString> readTextFile(const QString& path)
 
 WriteResult writeTextFile(const QString& path, const QString& text)
 {
-    QSaveFile file(path);
-    // Where no temporary file can be made beside the target, a file that is
-    // there and writable is written in place, as a plain save would. Never
-    // anything but a regular file: opening a FIFO to write waits for a reader.
-    struct stat status {};
-    file.setDirectWriteFallback(::stat(QFile::encodeName(path).constData(), &status) == 0
-                                && S_ISREG(status.st_mode));
-    if (!file.open(QIODevice::WriteOnly))
+    const QByteArray name = QFile::encodeName(path);
+    const Target target = targetAt(name);
+    if (target == Target::NotRegular)
         return WriteResult::CannotCreate;
     const QByteArray bytes = encodeText(text);
+    // Qt's own fallback would open the target to write with a blocking open,
+    // which waits for a reader should a FIFO have taken the file's place.
+    QSaveFile file(path);
+    file.setDirectWriteFallback(false);
+    if (!file.open(QIODevice::WriteOnly))
+        return target == Target::Regular && folderTakesNoFile(path) ? writeInPlace(name, bytes)
+                                                                     : WriteResult::CannotCreate;
     // QSaveFile buffers the bytes and commits even when the flush that writes
     // them failed (a full disk, say), which would put a file cut short in
     // place of the target: the flush is checked before the commit.
     if (file.write(bytes) != bytes.size() || !file.flush() || file.error() != QFileDevice::NoError) {
         file.cancelWriting();
         return WriteResult::CannotSave;
+    }
+    // Looked at again at the last moment: the target may have been swapped
+    // while the text was written.
+    if (targetAt(name) == Target::NotRegular) {
+        file.cancelWriting();
+        return WriteResult::CannotCreate;
     }
     return file.commit() ? WriteResult::Written : WriteResult::CannotSave;
 }

@@ -36,7 +36,9 @@ enum class WriteResult { Written, CannotCreate, CannotSave };
 // which replaces the target only once everything was written, so a failed
 // save never leaves a target cut short. Where no file can be made beside an
 // existing regular file (a folder without write permission), the target is
-// written in place instead.
+// written in place instead. Only a regular file is saved over (links
+// followed, the link kept): a FIFO, a device or a socket there is left as it
+// is and gives CannotCreate, as a folder does.
 WriteResult writeTextFile(const QString& path, const QString& text);
 
 } // namespace zorv::files

@@ -15,9 +15,13 @@
 #include <QTest>
 #include <QUrl>
 #include <csignal>
+#include <cstring>
 #include <memory>
 #include <sys/resource.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 using namespace zorv;
@@ -26,6 +30,22 @@ using namespace zorv::testing;
 namespace {
 
 const QString kStale = QStringLiteral("a message from before");
+
+// A Unix-domain socket bound at name; it stays on the disk once closed.
+bool makeSocket(const QByteArray& name)
+{
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    if (name.size() >= static_cast<qsizetype>(sizeof address.sun_path))
+        return false;
+    std::memcpy(address.sun_path, name.constData(), static_cast<size_t>(name.size()));
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0)
+        return false;
+    const bool bound = ::bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
+    ::close(fd);
+    return bound;
+}
 
 // Drags data onto the area and drops it there; true when the area took the drag.
 bool drop(TextArea* area, QMimeData& data)
@@ -52,6 +72,11 @@ private:
     {
         m_bench->setUp(description, script);
         window().ErrorText->setText(kStale);
+    }
+
+    QStringList entries() const
+    {
+        return QDir(m_bench->folder()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System);
     }
 
 private slots:
@@ -519,6 +544,69 @@ private slots:
         QCOMPARE(fileBytes(keep), kept);
         QCOMPARE(QFile::exists(path), existed);
         QCOMPARE(window().myEditField->text(), QStringLiteral("0,5\r1,6"));
+    }
+
+    void saveTargets_data()
+    {
+        QTest::addColumn<QString>("target"); // what lies where the save's path leads
+        QTest::addColumn<bool>("throughLink");
+        QTest::addColumn<bool>("written");
+        QTest::addRow("a FIFO") << "FIFO" << false << false;
+        QTest::addRow("a link to a character device") << "device" << true << false;
+        QTest::addRow("a socket") << "socket" << false << false;
+        QTest::addRow("a link to a regular file") << "file" << true << true;
+        QTest::addRow("a regular file") << "file" << false << true;
+    }
+
+    // Saving renames a new file over the target: only a regular file may be
+    // replaced so. Any other node stays as it was, of the same type.
+    void saveTargets()
+    {
+        QFETCH(QString, target);
+        QFETCH(bool, throughLink);
+        QFETCH(bool, written);
+
+        const QString node = inFolder(QStringLiteral("node"));
+        const QByteArray name = QFile::encodeName(node);
+        if (target == u"FIFO") {
+            QCOMPARE(::mkfifo(name.constData(), 0600), 0);
+        } else if (target == u"device") {
+            // The numbers of /dev/null, on a node of the test's own.
+            if (::mknod(name.constData(), S_IFCHR | 0600, makedev(1, 3)) != 0)
+                QSKIP("no permission to make a device node");
+        } else if (target == u"socket") {
+            QVERIFY(makeSocket(name));
+        } else {
+            QVERIFY(writeFile(node, "0,1\r0.5,2\r1,3\r"));
+        }
+        struct stat before {};
+        QCOMPARE(::stat(name.constData(), &before), 0);
+        const QString path = throughLink ? inFolder(QStringLiteral("link")) : node;
+        if (throughLink)
+            QVERIFY(QFile::link(node, path));
+        setUpWithScript(QStringLiteral("0,5\r1,6"));
+        dialogs().expectMessages();
+        dialogs().nextSaveFile(path);
+        const QStringList entriesBefore = entries();
+        {
+            const Watchdog watchdog(QString::fromUtf8(QTest::currentDataTag()));
+            window().saveTextBtn->click();
+        }
+
+        QCOMPARE(dialogs().messages,
+                 written ? QStringList() : QStringList{QStringLiteral("The text file could not be created.")});
+        struct stat after {};
+        QCOMPARE(::stat(name.constData(), &after), 0);
+        QCOMPARE(after.st_mode & S_IFMT, before.st_mode & S_IFMT);
+        if (!written) {
+            QCOMPARE(after.st_ino, before.st_ino);
+            QCOMPARE(after.st_rdev, before.st_rdev);
+        } else {
+            QCOMPARE(fileBytes(node), QByteArray("0,5\r1,6"));
+        }
+        if (throughLink)
+            QCOMPARE(QFileInfo(path).symLinkTarget(), node);
+        QCOMPARE(entries(), entriesBefore); // no temporary file left behind
     }
 
     void textChangeRule_data()
