@@ -11,6 +11,7 @@
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
+#include <QTextLayout>
 
 namespace zorv {
 
@@ -136,8 +137,45 @@ QString toEditorLines(const QString& text)
     return lines;
 }
 
+namespace {
+
+// Qt lays a line out anew after any edit that starts in it, and a line of
+// megabytes (a file with no line end) takes seconds. A line end added at the
+// end of a line, as opening a file adds two, leaves that line as it was: the
+// edit is laid out as starting in the line after it.
+class LinesLayout : public QPlainTextDocumentLayout {
+public:
+    using QPlainTextDocumentLayout::QPlainTextDocumentLayout;
+
+protected:
+    void documentChanged(int from, int charsRemoved, int charsAdded) override
+    {
+        if (charsRemoved == 0 && charsAdded > 0 && endsUnchangedAt(document()->findBlock(from), from))
+            ++from;
+        QPlainTextDocumentLayout::documentChanged(from, charsRemoved, charsAdded);
+    }
+
+private:
+    // The line ends at `from` and its layout still covers the whole of it:
+    // what was inserted at `from` began with a line end, after this line's
+    // text as it was laid out. A line split in two is shorter than its layout.
+    static bool endsUnchangedAt(const QTextBlock& block, int from)
+    {
+        const QTextLayout* layout = block.isValid() ? block.layout() : nullptr;
+        if (!layout || layout->lineCount() == 0 || from != block.position() + block.length() - 1)
+            return false;
+        const QTextLine last = layout->lineAt(layout->lineCount() - 1);
+        return last.textStart() + last.textLength() == block.length() - 1;
+    }
+};
+
+} // namespace
+
 TextArea::TextArea(QWidget* parent) : QPlainTextEdit(parent)
 {
+    auto* lines = new QTextDocument(this);
+    lines->setDocumentLayout(new LinesLayout(lines));
+    setDocument(lines);
     // Qt's default, breaking at a word boundary or else anywhere, lays out a
     // long line without blanks in time growing with its square: a script
     // file of megabytes with no line end the program knows would hang it.

@@ -11,9 +11,12 @@
 #include <QCursor>
 #include <QElapsedTimer>
 #include <QMimeData>
+#include <QPlainTextEdit>
+#include <QTextBlock>
 #include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
+#include <QHBoxLayout>
 #include <QVBoxLayout>
 #include <atomic>
 #include <chrono>
@@ -117,6 +120,9 @@ struct HandlerBench {
 };
 
 } // namespace
+
+// What textAreaDrawnAfterEdit does to a line.
+enum LineEdit { AppendEnds, ReturnAtEnd, ReturnInside, EndAtStart, PasteAfterEnd, TypeAfterAppend };
 
 class FrameworkTest : public QObject {
     Q_OBJECT
@@ -733,6 +739,76 @@ private slots:
         QTest::keyClick(&area, Qt::Key_Return);
         QVERIFY(!area.isEmpty());
         QCOMPARE(area.text(), QStringLiteral("\r"));
+    }
+
+    // Edits at and near the end of a line, drawn as Qt's own area draws them
+    // after the same edits: the area keeps the layout of a line that a line
+    // end added after it leaves as it was, and must lay out again any other.
+    void textAreaDrawnAfterEdit_data()
+    {
+        QTest::addColumn<QString>("initial");
+        QTest::addColumn<int>("edit");
+        const QString wrapped = QStringLiteral("0,1;").repeated(100);
+        const QString twoLines = wrapped + u'\n' + wrapped;
+        QTest::addRow("two line ends appended") << wrapped << int(AppendEnds);
+        QTest::addRow("Return at a line's end") << twoLines << int(ReturnAtEnd);
+        QTest::addRow("Return inside a line") << twoLines << int(ReturnInside);
+        QTest::addRow("line end at a line's start") << twoLines << int(EndAtStart);
+        QTest::addRow("lines pasted at a line's end") << twoLines << int(PasteAfterEnd);
+        QTest::addRow("typed after the append") << wrapped << int(TypeAfterAppend);
+    }
+    void textAreaDrawnAfterEdit()
+    {
+        QFETCH(QString, initial);
+        QFETCH(int, edit);
+        QWidget window;
+        auto* layout = new QHBoxLayout(&window);
+        auto* area = new TextArea;
+        auto* reference = new QPlainTextEdit;
+        reference->setWordWrapMode(area->wordWrapMode());
+        for (QPlainTextEdit* each : {static_cast<QPlainTextEdit*>(area), reference}) {
+            each->setFocusPolicy(Qt::NoFocus); // no cursor drawn in either
+            each->setPlainText(initial);
+            layout->addWidget(each);
+        }
+        window.resize(500, 300);
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        QCOMPARE(area->size(), reference->size());
+        QCOMPARE(area->viewport()->grab().toImage(), reference->viewport()->grab().toImage());
+
+        const int lineEnd = area->document()->firstBlock().length() - 1;
+        for (QPlainTextEdit* each : {static_cast<QPlainTextEdit*>(area), reference}) {
+            QTextCursor cursor(each->document());
+            switch (edit) {
+            case AppendEnds:
+            case TypeAfterAppend:
+                cursor.movePosition(QTextCursor::End);
+                cursor.insertText(QStringLiteral("\n\n"));
+                if (edit == TypeAfterAppend) {
+                    cursor.setPosition(lineEnd);
+                    each->setTextCursor(cursor);
+                    QTest::keyClicks(each, QStringLiteral("9,9"));
+                }
+                break;
+            case ReturnAtEnd:
+            case ReturnInside:
+                cursor.setPosition(edit == ReturnAtEnd ? lineEnd : lineEnd / 2);
+                each->setTextCursor(cursor);
+                QTest::keyClick(each, Qt::Key_Return);
+                break;
+            case EndAtStart:
+                cursor.insertText(QStringLiteral("\n"));
+                break;
+            case PasteAfterEnd:
+                cursor.setPosition(lineEnd);
+                cursor.insertText(QStringLiteral("\n5,5\n6,6"));
+                break;
+            }
+        }
+        QCOMPARE(area->document()->toPlainText(), reference->document()->toPlainText());
+        QCOMPARE(area->document()->lineCount(), reference->document()->lineCount());
+        QCOMPARE(area->viewport()->grab().toImage(), reference->viewport()->grab().toImage());
     }
 
     // The open's second step: one edit, one TextChange, nothing to undo.
