@@ -68,12 +68,12 @@ test-sanitize: deps
 	cmake --build $(SAN_BUILD) -j $(JOBS)
 	cd $(SAN_BUILD) && ASAN_OPTIONS=detect_leaks=0 UBSAN_OPTIONS=print_stacktrace=1 ctest --output-on-failure -j $(JOBS)
 
-bench: build
+bench: deps $(BUILD)/CMakeCache.txt
 	cmake --build $(BUILD) -j $(JOBS) --target bench_all
 	./$(BUILD)/bench/zorv_bench
 
 # The real window on the offscreen platform, an example run under way.
-screenshot: build
+screenshot: deps $(BUILD)/CMakeCache.txt
 	cmake --build $(BUILD) -j $(JOBS) --target zorv_screenshot
 	QT_QPA_PLATFORM=offscreen ./$(BUILD)/tools/zorv_screenshot docs/screenshot.png
 

@@ -133,6 +133,18 @@ QString evenScript(int lines, int holdMs)
     return script.join(u'\r');
 }
 
+QString longScript(int lines)
+{
+    QString script;
+    script.reserve(static_cast<qsizetype>(lines) * 12);
+    for (int k = 0; k < lines; ++k) {
+        if (k > 0)
+            script.append(u'\r');
+        script.append(QString::number(k / 100.0, 'f', 2) + u',' + QString::number(1 + k % 10));
+    }
+    return script;
+}
+
 Stats statsOf(std::vector<double> values)
 {
     Stats s;
@@ -263,6 +275,19 @@ std::vector<Arrival> Bench::playReference(const std::vector<Arrival>& commands, 
     std::vector<Arrival> arrivals = recorder.stop();
     ::close(fd);
     return arrivals;
+}
+
+double timedOpen(Bench& bench, const QString& path)
+{
+    PwrSupWindow& w = bench.window();
+    w.myEditField->setText(QString());
+    Bench::settle();
+    bench.nextOpenFile(path);
+    QElapsedTimer clock;
+    clock.start();
+    w.openTextBtn->click();
+    QCoreApplication::processEvents();
+    return msSince(clock);
 }
 
 } // namespace zorv::bench

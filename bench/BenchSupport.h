@@ -64,6 +64,9 @@ private:
 // `lines` lines `hold` milliseconds apart, from time 0, in seconds.
 QString evenScript(int lines, int holdMs);
 
+// `lines` lines 10 ms apart, about ten bytes each.
+QString longScript(int lines);
+
 struct Stats {
     double median = 0, p99 = 0, max = 0, min = 0;
 };
@@ -131,6 +134,10 @@ private:
     testing::BenchWindow m_bench;
     testing::Pty m_reference;
 };
+
+// Opens the file at path through the window's open button as the user would,
+// from an empty text area; the time until the event loop is idle again, in ms.
+double timedOpen(Bench& bench, const QString& path);
 
 // The sections, each printing its tables; the number of measurements that
 // failed.

@@ -1,38 +1,19 @@
 #include "bench/BenchSupport.h"
-#include "framework/Files.h"
 
-#include <QAction>
 #include <QCoreApplication>
 #include <QTest>
 #include <QTextBlock>
 #include <QTimer>
 
 #include <algorithm>
-#include <array>
-#include <cstdint>
 #include <cstdio>
-#include <iterator>
 #include <vector>
 
 namespace zorv::bench {
 
-using testing::readAvailable;
 using testing::writeFile;
 
 namespace {
-
-// `lines` lines 10 ms apart, about ten bytes each.
-QString longScript(int lines)
-{
-    QString script;
-    script.reserve(static_cast<qsizetype>(lines) * 12);
-    for (int k = 0; k < lines; ++k) {
-        if (k > 0)
-            script.append(u'\r');
-        script.append(QString::number(k / 100.0, 'f', 2) + u',' + QString::number(1 + k % 10));
-    }
-    return script;
-}
 
 // Puts the text cursor at the end of line `line` (from 1) and gives the text
 // area the focus, as a click there would.
@@ -51,60 +32,6 @@ void typeOne(zorv::TextArea* area, int k)
         QTest::keyClick(area, Qt::Key_1);
     else
         QTest::keyClick(area, Qt::Key_Backspace);
-}
-
-// Takes off the line whatever the program has queued, the event loop running
-// meanwhile, until nothing has come for a moment.
-void drainLine(testing::Pty& pty)
-{
-    QElapsedTimer quiet;
-    quiet.start();
-    while (quiet.elapsed() < 300) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-        if (!readAvailable(pty.masterFd()).isEmpty())
-            quiet.restart();
-    }
-}
-
-// Opens the file at path through the window's open button as the user would,
-// from an empty text area; the time until the event loop is idle again, in ms.
-double timedOpen(Bench& bench, const QString& path)
-{
-    PwrSupWindow& w = bench.window();
-    w.myEditField->setText(QString());
-    Bench::settle();
-    bench.nextOpenFile(path);
-    QElapsedTimer clock;
-    clock.start();
-    w.openTextBtn->click();
-    QCoreApplication::processEvents();
-    return msSince(clock);
-}
-
-// `size` bytes of one kind of file: script lines, or what a file picked by
-// mistake holds. The same bytes each run.
-QByteArray fileOfKind(const char* kind, qsizetype size)
-{
-    const QByteArrayView name(kind);
-    QByteArray bytes;
-    if (name == "script lines") {
-        bytes = longScript(static_cast<int>(size / 8)).toUtf8();
-    } else if (name == "NUL bytes") {
-        bytes = QByteArray(size, '\0');
-    } else if (name == "one long line") {
-        bytes.reserve(size + 8);
-        while (bytes.size() < size)
-            bytes.append("0.01,5;");
-    } else {
-        std::uint32_t state = 12345;
-        bytes.resize(size);
-        for (char& byte : bytes) {
-            state = state * 1664525u + 1013904223u;
-            byte = static_cast<char>(state >> 24);
-        }
-    }
-    bytes.truncate(size);
-    return bytes;
 }
 
 } // namespace
@@ -303,154 +230,6 @@ int runLargeScriptTable(Bench& bench)
                 stallRunsMet, typingGoal ? "met" : "NOT met");
     area->setText(QString());
     Bench::settle();
-    return failures;
-}
-
-int runStalledSupplyTable(Bench& bench)
-{
-    int failures = 0;
-    PwrSupWindow& w = bench.window();
-    constexpr int kLines = 3000;
-    std::printf("## A supply that stops reading\n\n");
-    std::printf("The far end of the line reads nothing: %d voltage commands at time 0 (no set-up pause), about\n"
-                "33 KB, pile up in front of it, of which the pseudo-terminal takes some 20 KB. How long each\n"
-                "handler holds the event loop, in ms; the last tick and the zero-volt tick are the longest\n"
-                "tick of their timer in the run, Quit is chosen during a hold, with the box checked.\n\n",
-                kLines);
-
-    // The handlers of both timers, timed as their ticks raise them.
-    double tickMs = 0;
-    auto timed = [&tickMs](const std::function<void()>& handler) {
-        QElapsedTimer clock;
-        clock.start();
-        handler();
-        tickMs = std::max(tickMs, msSince(clock));
-    };
-    QObject::disconnect(w.PSComTimer, &Timer::action, nullptr, nullptr);
-    QObject::disconnect(w.ZeroVTimer, &Timer::action, nullptr, nullptr);
-    QObject::connect(w.PSComTimer, &Timer::action, [&] { timed([&w] { w.PSComTimer_Action(); }); });
-    QObject::connect(w.ZeroVTimer, &Timer::action, [&] { timed([&w] { w.ZeroVTimer_Action(); }); });
-
-    QAction* quit = testing::menuItem(w, QStringLiteral("FileQuit"));
-    const std::array<const char*, 5> handlers{"last tick", "zero-volt tick", "Stop", "Escape", "Quit"};
-    const std::array<std::pair<const char*, const char*>, 2> rates{{{"9600", "8"}, {"57600", "13"}}};
-    std::array<std::array<double, 2>, 5> ms{};
-    double longest = 0;
-    for (std::size_t r = 0; r < rates.size(); ++r) {
-        BenchDescription description;
-        description.delayMs = 0;
-        description.baud = QString::fromLatin1(rates[r].second);
-        const QString model = QStringLiteral("Stalled %1").arg(QString::fromLatin1(rates[r].first));
-        bench.addModel(model, description);
-        bench.chooseModel(model);
-        for (std::size_t h = 0; h < handlers.size(); ++h) {
-            const bool ticks = h <= 1;
-            QStringList lines(kLines, QStringLiteral("0,1"));
-            if (!ticks)
-                lines << QStringLiteral("100,2");
-            w.myEditField->setText(lines.join(u'\r'));
-            if (w.ZeroVCheckBox->isChecked() != (h != 0))
-                w.ZeroVCheckBox->click();
-            Bench::settle();
-            tickMs = 0;
-            w.StartButton->click();
-            QElapsedTimer clock;
-            clock.start();
-            // The run's end, or the hold before its last line.
-            while (clock.elapsed() < 120000
-                   && (ticks ? w.StartButton->caption() != u"Start" : w.CommandIndex != kLines + 1))
-                QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-            clock.restart();
-            switch (h) {
-            case 0:
-            case 1:
-                ms[h][r] = tickMs;
-                break;
-            case 2:
-                w.StartButton->click();
-                ms[h][r] = msSince(clock);
-                break;
-            case 3:
-                // A Quit at the rate before has closed the window once.
-                w.activateWindow();
-                if (!QTest::qWaitForWindowActive(&w))
-                    ++failures;
-                clock.restart();
-                QTest::keyClick(w.myEditField, Qt::Key_Escape);
-                ms[h][r] = msSince(clock);
-                break;
-            case 4:
-                QTimer::singleShot(0, quit, &QAction::trigger);
-                clock.restart();
-                if (!testing::execWithin(120000))
-                    ++failures;
-                ms[h][r] = msSince(clock);
-                // Quit closed the window and left it as the run had it.
-                w.show();
-                w.StartButton->click();
-                break;
-            }
-            if (w.StartButton->caption() != u"Start")
-                ++failures;
-            longest = std::max(longest, ms[h][r]);
-            drainLine(bench.pty());
-        }
-    }
-    QObject::disconnect(w.PSComTimer, &Timer::action, nullptr, nullptr);
-    QObject::disconnect(w.ZeroVTimer, &Timer::action, nullptr, nullptr);
-    QObject::connect(w.PSComTimer, &Timer::action, &w, &PwrSupWindow::PSComTimer_Action);
-    QObject::connect(w.ZeroVTimer, &Timer::action, &w, &PwrSupWindow::ZeroVTimer_Action);
-    if (w.ZeroVCheckBox->isChecked())
-        w.ZeroVCheckBox->click();
-    w.myEditField->setText(QString());
-    Bench::settle();
-
-    std::printf("| handler | %s bit/s | %s bit/s |\n|---|---:|---:|\n", rates[0].first, rates[1].first);
-    for (std::size_t h = 0; h < handlers.size(); ++h)
-        std::printf("| %s | %.0f | %.0f |\n", handlers[h], ms[h][0], ms[h][1]);
-    std::printf("\nGoal: longest handler time with the supply reading nothing under 1 s: %s (%.0f ms).\n\n",
-                longest < 1000.0 ? "met" : "NOT met", longest);
-    std::fflush(stdout);
-    return failures;
-}
-
-int runOpeningTable(Bench& bench)
-{
-    int failures = 0;
-    PwrSupWindow& w = bench.window();
-    const char* const kinds[] = {"script lines", "NUL bytes", "one long line", "random bytes"};
-    constexpr int kRounds = 3;
-    std::printf("## Opening files of every kind\n\n");
-    std::printf("A file of each kind opened through \"%s\" as above, until the event loop is idle\n"
-                "again: the median of %d rounds, each opening every kind once, so that the machine's load\n"
-                "weighs on all kinds alike; ratio = against script lines of the same size.\n\n",
-                w.openTextBtn->caption().toUtf8().constData(), kRounds);
-    std::printf("| size | file | open (ms) | ratio |\n|---:|---|---:|---:|\n");
-    double worst = 0;
-    for (const qsizetype size : {qsizetype(4) << 20, files::kMaxTextFileSize}) {
-        std::vector<std::vector<double>> times(std::size(kinds));
-        for (int round = 0; round < kRounds; ++round) {
-            for (std::size_t k = 0; k < std::size(kinds); ++k) {
-                const QString path = bench.programFolder() + QStringLiteral("opened.bin");
-                writeFile(path, fileOfKind(kinds[k], size));
-                times[k].push_back(timedOpen(bench, path));
-                if (w.myEditField->isEmpty() || !bench.messages().isEmpty())
-                    ++failures;
-            }
-        }
-        const double ordinary = statsOf(times[0]).median;
-        for (std::size_t k = 0; k < std::size(kinds); ++k) {
-            const double ms = statsOf(times[k]).median;
-            worst = std::max(worst, ms / ordinary);
-            std::printf("| %.0f MiB | %s | %.0f | x%.1f |\n", static_cast<double>(size) / (1 << 20), kinds[k], ms,
-                        ms / ordinary);
-        }
-        std::fflush(stdout);
-    }
-    w.myEditField->setText(QString());
-    Bench::settle();
-    std::printf("\nGoal: no kind of file costs more than twice script lines of its size: %s (worst x%.1f).\n\n",
-                worst <= 2.0 ? "met" : "NOT met", worst);
     return failures;
 }
 

@@ -187,9 +187,10 @@ TextArea::TextArea(QWidget* parent) : QPlainTextEdit(parent)
 
 namespace {
 
-// The paragraph separator is what Qt's editing inserts as a block of its own,
-// and it is one character as the line separator is: an input method's
-// replacement range, counted in characters, stays right.
+// Key text and an input method's commit become a block of their own at a
+// paragraph separator. Not at the line feed that toEditorLines gives: key
+// text that begins with one is not inserted at all, as it is no printable
+// character.
 QString withLineSeparatorsEnded(const QString& text)
 {
     return QString(text).replace(QChar::LineSeparator, QChar::ParagraphSeparator);

@@ -1,0 +1,142 @@
+#include "bench/BenchSupport.h"
+
+#include <QAction>
+#include <QCoreApplication>
+#include <QTest>
+#include <QTimer>
+
+#include <algorithm>
+#include <array>
+#include <cstdio>
+#include <utility>
+
+namespace zorv::bench {
+
+using testing::readAvailable;
+
+namespace {
+
+// Takes off the line whatever the program has queued, the event loop running
+// meanwhile, until nothing has come for a moment.
+void drainLine(testing::Pty& pty)
+{
+    QElapsedTimer quiet;
+    quiet.start();
+    while (quiet.elapsed() < 300) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        if (!readAvailable(pty.masterFd()).isEmpty())
+            quiet.restart();
+    }
+}
+
+} // namespace
+
+int runStalledSupplyTable(Bench& bench)
+{
+    int failures = 0;
+    PwrSupWindow& w = bench.window();
+    constexpr int kLines = 3000;
+    std::printf("## A supply that stops reading\n\n");
+    std::printf("The far end of the line reads nothing: %d voltage commands at time 0 (no set-up pause), about\n"
+                "33 KB, pile up in front of it, of which the pseudo-terminal takes some 20 KB. How long each\n"
+                "handler holds the event loop, in ms; the last tick and the zero-volt tick are the longest\n"
+                "tick of their timer in the run, Quit is chosen during a hold, with the box checked.\n\n",
+                kLines);
+
+    // The handlers of both timers, timed as their ticks raise them.
+    double tickMs = 0;
+    auto timed = [&tickMs](const std::function<void()>& handler) {
+        QElapsedTimer clock;
+        clock.start();
+        handler();
+        tickMs = std::max(tickMs, msSince(clock));
+    };
+    QObject::disconnect(w.PSComTimer, &Timer::action, nullptr, nullptr);
+    QObject::disconnect(w.ZeroVTimer, &Timer::action, nullptr, nullptr);
+    QObject::connect(w.PSComTimer, &Timer::action, [&] { timed([&w] { w.PSComTimer_Action(); }); });
+    QObject::connect(w.ZeroVTimer, &Timer::action, [&] { timed([&w] { w.ZeroVTimer_Action(); }); });
+
+    QAction* quit = testing::menuItem(w, QStringLiteral("FileQuit"));
+    const std::array<const char*, 5> handlers{"last tick", "zero-volt tick", "Stop", "Escape", "Quit"};
+    const std::array<std::pair<const char*, const char*>, 2> rates{{{"9600", "8"}, {"57600", "13"}}};
+    std::array<std::array<double, 2>, 5> ms{};
+    double longest = 0;
+    for (std::size_t r = 0; r < rates.size(); ++r) {
+        BenchDescription description;
+        description.delayMs = 0;
+        description.baud = QString::fromLatin1(rates[r].second);
+        const QString model = QStringLiteral("Stalled %1").arg(QString::fromLatin1(rates[r].first));
+        bench.addModel(model, description);
+        bench.chooseModel(model);
+        for (std::size_t h = 0; h < handlers.size(); ++h) {
+            const bool ticks = h <= 1;
+            QStringList lines(kLines, QStringLiteral("0,1"));
+            if (!ticks)
+                lines << QStringLiteral("100,2");
+            w.myEditField->setText(lines.join(u'\r'));
+            if (w.ZeroVCheckBox->isChecked() != (h != 0))
+                w.ZeroVCheckBox->click();
+            Bench::settle();
+            tickMs = 0;
+            w.StartButton->click();
+            QElapsedTimer clock;
+            clock.start();
+            // The run's end, or the hold before its last line.
+            while (clock.elapsed() < 120000
+                   && (ticks ? w.StartButton->caption() != u"Start" : w.CommandIndex != kLines + 1))
+                QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+            clock.restart();
+            switch (h) {
+            case 0:
+            case 1:
+                ms[h][r] = tickMs;
+                break;
+            case 2:
+                w.StartButton->click();
+                ms[h][r] = msSince(clock);
+                break;
+            case 3:
+                // A Quit at the rate before has closed the window once.
+                w.activateWindow();
+                if (!QTest::qWaitForWindowActive(&w))
+                    ++failures;
+                clock.restart();
+                QTest::keyClick(w.myEditField, Qt::Key_Escape);
+                ms[h][r] = msSince(clock);
+                break;
+            case 4:
+                QTimer::singleShot(0, quit, &QAction::trigger);
+                clock.restart();
+                if (!testing::execWithin(120000))
+                    ++failures;
+                ms[h][r] = msSince(clock);
+                // Quit closed the window and left it as the run had it.
+                w.show();
+                w.StartButton->click();
+                break;
+            }
+            if (w.StartButton->caption() != u"Start")
+                ++failures;
+            longest = std::max(longest, ms[h][r]);
+            drainLine(bench.pty());
+        }
+    }
+    QObject::disconnect(w.PSComTimer, &Timer::action, nullptr, nullptr);
+    QObject::disconnect(w.ZeroVTimer, &Timer::action, nullptr, nullptr);
+    QObject::connect(w.PSComTimer, &Timer::action, &w, &PwrSupWindow::PSComTimer_Action);
+    QObject::connect(w.ZeroVTimer, &Timer::action, &w, &PwrSupWindow::ZeroVTimer_Action);
+    if (w.ZeroVCheckBox->isChecked())
+        w.ZeroVCheckBox->click();
+    w.myEditField->setText(QString());
+    Bench::settle();
+
+    std::printf("| handler | %s bit/s | %s bit/s |\n|---|---:|---:|\n", rates[0].first, rates[1].first);
+    for (std::size_t h = 0; h < handlers.size(); ++h)
+        std::printf("| %s | %.0f | %.0f |\n", handlers[h], ms[h][0], ms[h][1]);
+    std::printf("\nGoal: longest handler time with the supply reading nothing under 1 s: %s (%.0f ms).\n\n",
+                longest < 1000.0 ? "met" : "NOT met", longest);
+    std::fflush(stdout);
+    return failures;
+}
+
+} // namespace zorv::bench
