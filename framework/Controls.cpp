@@ -76,8 +76,7 @@ QString PopupMenu::text() const
 void PopupMenu::setListIndex(int index)
 {
     if (index < 0 || index >= count()) {
-        const QSignalBlocker blocker(this);
-        setCurrentIndex(-1);
+        setListIndexSilently(-1);
         return;
     }
     m_settingFromCode = true;
@@ -86,6 +85,12 @@ void PopupMenu::setListIndex(int index)
     // Disabling stops the user's events only: a row set from code raises
     // Change on a disabled pop-up too.
     raiseEvent(Event::Change);
+}
+
+void PopupMenu::setListIndexSilently(int index)
+{
+    const QSignalBlocker blocker(this);
+    setCurrentIndex(index >= 0 && index < count() ? index : -1);
 }
 
 void PopupMenu::addRow(const QString& row)

@@ -58,6 +58,9 @@ public:
     QString text() const;
     int listIndex() const { return currentIndex(); }
     void setListIndex(int index);
+    // Selects a row, or none for an index out of range, and raises nothing:
+    // puts back the row of a choice that a failed Change did not take.
+    void setListIndexSilently(int index);
     void addRow(const QString& row);
     void deleteAllRows();
     int listCount() const { return count(); }

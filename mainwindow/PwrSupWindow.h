@@ -8,6 +8,7 @@
 
 #include <QMainWindow>
 #include <cstdint>
+#include <optional>
 
 namespace zorv {
 
@@ -95,6 +96,13 @@ private:
     void bindControls();
     void followContentSize();
     void rebuildModelList();
+    // After a failed load: the model list names the model whose description
+    // is in force, or none, with Start disabled.
+    void showModelInForce();
+    // Closes Serial1 and opens it on the port the list shows. False when
+    // that fails, which is reported, or when no row is shown, which is
+    // reported only with `reportNone`: a run needs a port, a list does not.
+    bool openShownPort(bool reportNone);
     // The one rule by which model loading and the check box set ZeroCommand.
     void updateZeroCommand();
     // The program ends: a run cut short by it must not leave the supply at
@@ -111,6 +119,8 @@ private:
     QWidget* m_content = nullptr;
     RepeatedFailure m_portFailure;
     RepeatedFailure m_modelFailure;
+    // The name of the model whose description is in force, once one is.
+    std::optional<QString> m_modelInForce;
 };
 
 } // namespace zorv

@@ -17,6 +17,12 @@ void PwrSupWindow::StartButton_Action()
         return;
     }
 
+    // No run on a closed port (its open failed, or it vanished with the last
+    // run): it would show commands as sent that went nowhere. Opening it is
+    // the user's own act, so a failure is reported at every press.
+    if (!Serial1->isOpen() && !openShownPort(true))
+        return;
+
     // A zero-volt command still due from a run stopped within its two
     // seconds would land in the middle of this one, or, through the check's
     // yields, restore the controls while the check runs.

@@ -42,6 +42,19 @@ void setUpOutputs(PwrSupWindow& w)
 
 } // namespace
 
+void PwrSupWindow::showModelInForce()
+{
+    // By its name: a rebuild since its load may have moved it, and the row
+    // it had may hold the model that just failed.
+    const int row = m_modelInForce ? PPSpopup->findText(*m_modelInForce) : -1;
+    // Selected again, the row would raise Change and load the model anew,
+    // which would empty the output chosen for it.
+    PPSpopup->setListIndexSilently(row);
+    // Every Start rule asks for a model shown.
+    if (PPSpopup->listIndex() < 0)
+        applyStartRule(false);
+}
+
 void PwrSupWindow::PPSpopup_Change()
 {
     LineTerm = Chr(13);
@@ -49,9 +62,10 @@ void PwrSupWindow::PPSpopup_Change()
     const QString path = modelFolder() + model + QStringLiteral(".dep");
     if (!files::exists(path)) {
         // The description, the choices and PPSLast stay those of the model
-        // loaded before, although the list now shows the new name.
+        // loaded before.
         m_modelFailure.report(model,
                               QStringLiteral("file: ZORV dep files:") + model + QStringLiteral(".dep not found"));
+        showModelInForce();
         return;
     }
     const std::optional<QString> text = files::readTextFile(path);
@@ -60,9 +74,11 @@ void PwrSupWindow::PPSpopup_Change()
         // model's name, and a run would send them to the wrong supply.
         m_modelFailure.report(model, QStringLiteral("file: ZORV dep files:") + model
                                          + QStringLiteral(".dep could not be read"));
+        showModelInForce();
         return;
     }
     m_modelFailure.clear();
+    m_modelInForce = model;
 
     TextInputStream in(*text);
     // The controls a section sets up follow each appearance of it: with a

@@ -8,7 +8,8 @@ namespace zorv {
 
 namespace {
 constexpr int kLastUsablePort = 122;
-}
+const QString kOpenFail = QStringLiteral("Error opening serial port for Power Supply.   Serial.Open fail.");
+} // namespace
 
 void PwrSupWindow::SerialPortPopup_MouseEnter()
 {
@@ -36,30 +37,39 @@ void PwrSupWindow::SerialPortPopup_MouseEnter()
     m_portFailure.reselect([&] { SerialPortPopup->setListIndex(select); });
 }
 
-void PwrSupWindow::SerialPortPopup_Change()
+bool PwrSupWindow::openShownPort(bool reportNone)
 {
     Serial1->close();
     const int index = SerialPortPopup->listIndex();
     if (index < 0) {
-        m_portFailure.clear();
-        return;
+        if (reportNone)
+            m_portFailure.report(QString(), kOpenFail);
+        else
+            m_portFailure.clear();
+        return false;
     }
     if (index > kLastUsablePort) {
         m_portFailure.report(SerialPortPopup->text(),
                              QStringLiteral("Error opening serial port for Power Supply. Invalid serial Port:")
                                  + Str(index));
-        return;
+        return false;
     }
     // The row's own name, as the rebuild saw it: asking the system again
     // would open whatever stands at this index now, which need not be the
     // port the user sees. A port gone since fails to open.
     Serial1->setPortName(SerialPortPopup->text());
     if (!Serial1->open()) {
-        m_portFailure.report(SerialPortPopup->text(),
-                             QStringLiteral("Error opening serial port for Power Supply.   Serial.Open fail."));
-        return;
+        m_portFailure.report(SerialPortPopup->text(), kOpenFail);
+        return false;
     }
     m_portFailure.clear();
+    return true;
+}
+
+void PwrSupWindow::SerialPortPopup_Change()
+{
+    if (!openShownPort(false))
+        return;
     applyStartRule((!OutNumberPopup->text().isEmpty() || PSComOutList.isEmpty()) && !PPSpopup->text().isEmpty()
                    && !myEditField->isEmpty());
 }

@@ -2,12 +2,14 @@
 // line, in which order, and the wait each step arms, with the window
 // offscreen.
 
+#include "framework/PortList.h"
 #include "framework/Serial.h"
 #include "framework/Timer.h"
 #include "mainwindow/PwrSupWindow.h"
 #include "support/BenchTest.h"
 
 #include <QAction>
+#include <QFile>
 #include <QTest>
 #include <QTimer>
 #include <chrono>
@@ -600,6 +602,85 @@ private slots:
 
         window().StartButton->click(); // Stop, rather than wait for the new run's own tick
         QCOMPARE(texts(pty().readCommands(1, 200)), commands({"VOLT 0.000"}));
+    }
+
+    // The port shown is closed when Start is pressed. Start opens it, as
+    // choosing it does; when that fails it says so at every press, and
+    // nothing of a run begins: no byte on the line, nothing shown as sent.
+    void startOnClosedPort_data()
+    {
+        QTest::addColumn<QString>("closed");  // how the port shown came to be closed
+        QTest::addColumn<QString>("message"); // at each press; none: the run goes out
+        const QString openFail = QStringLiteral("Error opening serial port for Power Supply.   Serial.Open fail.");
+        QTest::addRow("its open failed") << "failed" << openFail;
+        QTest::addRow("its row above the last usable one")
+            << "row 123" << "Error opening serial port for Power Supply. Invalid serial Port:123";
+        QTest::addRow("the list emptied under it") << "emptied" << openFail;
+        QTest::addRow("its open failed, and it is back") << "back" << QString();
+    }
+
+    void startOnClosedPort()
+    {
+        QFETCH(QString, closed);
+        QFETCH(QString, message);
+
+        m_bench->addModel(QStringLiteral("Bench"), BenchDescription{});
+        m_bench->chooseModel(QStringLiteral("Bench"));
+        m_bench->chooseOutput(0);
+        const QString port = inFolder(QStringLiteral("port"));
+        if (closed == u"row 123") {
+            QStringList names;
+            for (int i = 0; i < 123; ++i)
+                names.append(QStringLiteral("/nonexistent/%1").arg(i));
+            ports::setPortsForTesting(names << pty().slavePath());
+        } else if (closed == u"emptied") {
+            ports::setPortsForTesting(QStringList{pty().slavePath()});
+        } else {
+            QVERIFY(QFile::link(inFolder(QStringLiteral("nowhere")), port));
+            ports::setPortsForTesting(QStringList{port});
+        }
+        dialogs().expectMessages();
+        m_bench->enterPortList();
+        if (closed == u"row 123")
+            window().SerialPortPopup->setListIndex(123);
+        window().myEditField->setText(QStringLiteral("0,5"));
+        QVERIFY(window().StartButton->isEnabled());
+        if (closed == u"emptied") {
+            ports::setPortsForTesting(QStringList{});
+            m_bench->enterPortList();
+        } else if (closed == u"back") {
+            QVERIFY(QFile::remove(port));
+            QVERIFY(QFile::link(pty().slavePath(), port));
+        }
+        QVERIFY(!window().Serial1->isOpen());
+        QVERIFY(window().StartButton->isEnabled());
+        const QString portShown = window().SerialPortPopup->text();
+        const int portRows = window().SerialPortPopup->listCount();
+        dialogs().messages.clear();
+
+        window().StartButton->click();
+        if (message.isEmpty()) {
+            QCOMPARE(dialogs().messages, QStringList());
+            QCOMPARE(texts(pty().readCommands(5, 3000)), kBenchSetUp + commands({"VOLT 5.000"}));
+            return;
+        }
+        QCOMPARE(dialogs().messages, QStringList{message});
+        QCOMPARE(pty().readUntil(1, 300), QByteArray());
+        QCOMPARE(window().CmdTxt->text(), QString());
+        verifyIdle();
+        QCOMPARE(window().myEditField->text(), QStringLiteral("0,5"));
+        QCOMPARE(window().SerialPortPopup->text(), portShown);
+        QCOMPARE(window().SerialPortPopup->listCount(), portRows);
+        QCOMPARE(window().PPSpopup->text(), QStringLiteral("Bench"));
+        QVERIFY(!window().Serial1->isOpen());
+
+        // Each press is the user's own and says so again; the pointer's
+        // entries go on trying the port without a message.
+        window().StartButton->click();
+        QCOMPARE(dialogs().messages, (QStringList{message, message}));
+        m_bench->enterPortList();
+        QCOMPARE(dialogs().messages.size(), 2);
+        QCOMPARE(pty().readUntil(1, 100), QByteArray());
     }
 
     // The event loop held for 300 ms in a run of 10 ms steps: the command

@@ -1,3 +1,4 @@
+#include "framework/Files.h"
 #include "framework/PortList.h"
 #include "framework/Strings.h"
 #include "mainwindow/PwrSupWindow.h"
@@ -103,6 +104,8 @@ private slots:
     void editedFileReloaded();
     void lastRowPastTheEnd();
     void failingModelReportedOnce();
+    void failedLoadShowsModelInForce_data();
+    void failedLoadShowsModelInForce();
 
     // The output choice.
     void outputLimit_data();
@@ -1064,6 +1067,111 @@ void SupplyTest::failingModelReportedOnce()
     pointerEnters(w.PPSpopup);
     pointerEnters(w.PPSpopup);
     QCOMPARE(m_dialogs->messages, once + once);
+}
+
+void SupplyTest::failedLoadShowsModelInForce_data()
+{
+    QTest::addColumn<QString>("loaded");  // the model loaded first, if any
+    QTest::addColumn<QString>("failing"); // the model whose load fails
+    QTest::addColumn<QString>("failure"); // "gone", "folder" or "too large"
+    QTest::addColumn<bool>("atEntry");    // tried by a pointer entry, not picked
+    QTest::addColumn<QString>("shown");   // the model named afterwards, if any
+    QTest::addColumn<QStringList>("sent"); // by a run then; none: Start disabled
+
+    // A sends volts, C millivolts.
+    const QStringList a = zorv::testing::commands({"SEL 1", "*RST", "INST 1", "OUTP ON", "VOLT 5.000"});
+    const QStringList c = zorv::testing::commands({"SEL 1", "*RST", "INST 1", "OUTP ON", "VOLT 5000.000"});
+    QTest::addRow("file gone") << "A" << "B" << "gone" << false << "A" << a;
+    QTest::addRow("a folder") << "A" << "B" << "folder" << false << "A" << a;
+    QTest::addRow("larger than a file is read") << "A" << "B" << "too large" << false << "A" << a;
+    QTest::addRow("file gone, nothing loaded before") << "" << "B" << "gone" << false << "" << QStringList();
+    QTest::addRow("a folder, nothing loaded before") << "" << "B" << "folder" << false << "" << QStringList();
+    // Rows move when the list is rebuilt: the model in force is found by its
+    // name, not by the row it had.
+    QTest::addRow("a folder takes the loaded model's row") << "C" << "B" << "folder" << true << "C" << c;
+    QTest::addRow("the loaded model's file gone, a folder at its row")
+        << "A" << "0" << "folder" << true << "" << QStringList();
+}
+
+// After a load that fails the list names the model whose description is in
+// force, the one a run sends commands for, or none with Start disabled.
+void SupplyTest::failedLoadShowsModelInForce()
+{
+    QFETCH(QString, loaded);
+    QFETCH(QString, failing);
+    QFETCH(QString, failure);
+    QFETCH(bool, atEntry);
+    QFETCH(QString, shown);
+    QFETCH(QStringList, sent);
+
+    Pty& line = pty();
+    QVERIFY(line.isValid());
+    ports::setPortsForTesting(QStringList{line.slavePath()});
+    BenchDescription volts;
+    volts.delayMs = 10;
+    BenchDescription millivolts = volts;
+    millivolts.voltUnit = QStringLiteral("0.001");
+    writeModel(QStringLiteral("A.dep"), volts.text());
+    writeModel(QStringLiteral("C.dep"), millivolts.text());
+    const QString path = depFolder() + failing + QStringLiteral(".dep");
+    const auto makeFailing = [&] {
+        if (failure == u"folder") {
+            QVERIFY(QDir().mkdir(path));
+        } else if (failure == u"too large") {
+            QFile file(path);
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            QVERIFY(file.resize(files::kMaxTextFileSize + 1));
+        } else {
+            writeModel(failing + QStringLiteral(".dep"), volts.text()); // gone before it is picked
+        }
+    };
+    if (!atEntry)
+        makeFailing();
+    PwrSupWindow& w = window();
+    if (!loaded.isEmpty()) {
+        choose(loaded);
+        w.OutNumberPopup->setListIndex(0);
+    }
+    pointerEnters(w.SerialPortPopup);
+    w.myEditField->setText(QStringLiteral("0,5"));
+    QCOMPARE(w.StartButton->isEnabled(), !loaded.isEmpty());
+
+    m_dialogs->expectMessages();
+    if (atEntry) {
+        if (shown.isEmpty())
+            QVERIFY(QFile::remove(depFolder() + loaded + QStringLiteral(".dep")));
+        makeFailing();
+        pointerEnters(w.PPSpopup);
+    } else {
+        if (failure == u"gone")
+            QVERIFY(QFile::remove(path));
+        choose(failing);
+    }
+    const QString message = QStringLiteral("file: ZORV dep files:") + failing
+                            + (failure == u"gone" ? QStringLiteral(".dep not found")
+                                                  : QStringLiteral(".dep could not be read"));
+    QCOMPARE(m_dialogs->messages, QStringList{message});
+    QCOMPARE(w.PPSpopup->text(), shown);
+    if (shown.isEmpty())
+        QCOMPARE(w.PPSpopup->listIndex(), -1);
+    QCOMPARE(w.StartButton->isEnabled(), !sent.isEmpty());
+
+    // Every rule that enables Start asks for a model shown.
+    w.myEditField->setText(QStringLiteral("0,5\r"));
+    QCOMPARE(w.StartButton->isEnabled(), !sent.isEmpty());
+    w.StartButton->click();
+    if (sent.isEmpty()) {
+        QCOMPARE(w.StartButton->caption(), QStringLiteral("Start"));
+        QCOMPARE(line.readUntil(1, 300), QByteArray());
+    } else {
+        QCOMPARE(zorv::testing::texts(line.readCommands(int(sent.size()), 3000)), sent);
+        QTRY_COMPARE_WITH_TIMEOUT(w.StartButton->caption(), QStringLiteral("Start"), 3000);
+    }
+
+    // The failure came once; the next entry shows the same.
+    pointerEnters(w.PPSpopup);
+    QCOMPARE(m_dialogs->messages, QStringList{message});
+    QCOMPARE(w.PPSpopup->text(), shown);
 }
 
 QTEST_MAIN(SupplyTest)
