@@ -280,6 +280,11 @@ WriteResult writeInPlace(const QByteArray& name, const QByteArray& bytes)
         return WriteResult::CannotSave;
     if (newSize < oldSize && ::ftruncate(fd, newSize) != 0)
         return WriteResult::CannotSave;
+    // A write by anyone but root clears the setgid bit; its owner may set it
+    // again.
+    struct stat written {};
+    if (::fstat(fd, &written) == 0 && (written.st_mode & 07777) != (status.st_mode & 07777))
+        ::fchmod(fd, status.st_mode & 07777);
     if (::fsync(fd) != 0)
         return WriteResult::CannotSave;
     closeFile.dismiss();

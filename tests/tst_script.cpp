@@ -35,7 +35,7 @@ using namespace zorv;
 using namespace zorv::testing;
 
 // What a file saved over was, besides its text.
-enum class Was { OtherOwner, OtherGroup, Acl, Attribute, Setgid, TwoNames, LongName, InLockedFolder };
+enum class Was { OtherOwner, OtherGroup, Acl, Attribute, Setgid, TwoNames, SetgidTwoNames, LongName, InLockedFolder };
 Q_DECLARE_METATYPE(Was)
 enum class Room { Enough, SizeLimit, FullDisk };
 Q_DECLARE_METATYPE(Room)
@@ -718,6 +718,7 @@ private slots:
         QTest::addRow("a file with an extended attribute") << Was::Attribute << Room::Enough << true;
         QTest::addRow("a setgid file") << Was::Setgid << Room::Enough << true;
         QTest::addRow("a file of two names") << Was::TwoNames << Room::Enough << false;
+        QTest::addRow("a setgid file of two names") << Was::SetgidTwoNames << Room::Enough << false;
         QTest::addRow("a name of 255 bytes") << Was::LongName << Room::Enough << true;
         QTest::addRow("file size limit: a name of 255 bytes") << Was::LongName << Room::SizeLimit << false;
         QTest::addRow("file size limit: written in place") << Was::InLockedFolder << Room::SizeLimit << false;
@@ -795,7 +796,10 @@ private slots:
             QCOMPARE(::chmod(name.constData(), 02755), 0);
             break;
         case Was::TwoNames:
+        case Was::SetgidTwoNames:
             QCOMPARE(::link(name.constData(), QFile::encodeName(otherName).constData()), 0);
+            if (was == Was::SetgidTwoNames)
+                QCOMPARE(::chmod(name.constData(), 02755), 0);
             break;
         case Was::LongName:
             break;
@@ -852,7 +856,7 @@ private slots:
         QCOMPARE(attribute(path, kNote), noteBefore);
         QCOMPARE(after.st_nlink, before.st_nlink);
         QCOMPARE(after.st_ino != before.st_ino, replaced);
-        if (was == Was::TwoNames)
+        if (was == Was::TwoNames || was == Was::SetgidTwoNames)
             QCOMPARE(fileBytes(otherName), fileBytes(path));
         QCOMPARE(folderEntries(), entriesBefore); // no temporary file left behind
     }
