@@ -61,6 +61,8 @@ QByteArray folderOf(const QByteArray& name)
 // not be searched.
 std::optional<Destination> destinationOf(QByteArray name)
 {
+    if (name.isEmpty())
+        return std::nullopt;
     for (int followed = 0; followed <= kMaxLinksFollowed; ++followed) {
         struct stat status {};
         if (::lstat(name.constData(), &status) != 0)
@@ -98,6 +100,13 @@ bool writeAll(int fd, QByteArrayView bytes, off_t at)
         done += put;
     }
     return true;
+}
+
+// The text is on the disk, as far as the file system can tell.
+bool synced(int fd)
+{
+    // Some file systems cannot sync at all; their writes are as done as they get.
+    return ::fsync(fd) == 0 || errno == EINVAL || errno == EROFS;
 }
 
 // The extended attributes of a file (its ACLs among them) by name; nothing
@@ -214,7 +223,7 @@ std::optional<WriteResult> replaceThroughTemporary(const Destination& destinatio
     // After the text: a write clears the setgid bit and file capabilities.
     if (target && !carryOver(fd, *target, attributes))
         return std::nullopt;
-    if (::fsync(fd) != 0)
+    if (!synced(fd))
         return WriteResult::CannotSave;
     // Looked at again at the last moment: the target may have been swapped
     // for a FIFO or a device while the text was written.
@@ -285,7 +294,7 @@ WriteResult writeInPlace(const QByteArray& name, const QByteArray& bytes)
     struct stat written {};
     if (::fstat(fd, &written) == 0 && (written.st_mode & 07777) != (status.st_mode & 07777))
         ::fchmod(fd, status.st_mode & 07777);
-    if (::fsync(fd) != 0)
+    if (!synced(fd))
         return WriteResult::CannotSave;
     closeFile.dismiss();
     return ::close(fd) == 0 ? WriteResult::Written : WriteResult::CannotSave;

@@ -32,7 +32,7 @@ std::optional<QString> readTextFile(const QString& path);
 
 enum class WriteResult { Written, CannotCreate, CannotSave };
 
-// Writes text unchanged. A failed save never leaves a target cut short: it
+// Writes text unchanged. A save that fails (a full disk, a file size limit)
 // leaves the file that was there as it was. The text goes to a temporary file
 // beside the target, which takes the target's place once everything was
 // written, if it can be all the target was: owner, group, mode, ACLs and
