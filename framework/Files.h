@@ -32,13 +32,16 @@ std::optional<QString> readTextFile(const QString& path);
 
 enum class WriteResult { Written, CannotCreate, CannotSave };
 
-// Writes text unchanged. The text goes to a temporary file beside the target,
-// which replaces the target only once everything was written, so a failed
-// save never leaves a target cut short. Where no file can be made beside an
-// existing regular file (a folder without write permission), the target is
-// written in place instead. Only a regular file is saved over (links
-// followed, the link kept): a FIFO, a device or a socket there is left as it
-// is and gives CannotCreate, as a folder does.
+// Writes text unchanged. A save that fails (a full disk, a file size limit)
+// leaves the file that was there as it was. The text goes to a temporary file
+// beside the target, which takes the target's place once everything was
+// written, if it can be all the target was: owner, group, mode, ACLs and
+// other extended attributes, and the only name of its file. Otherwise (a file
+// of several names, another user's file, a folder without write permission)
+// the target is written in place, in room reserved before its old text is
+// given up. Only a regular file is saved over (links followed, the links
+// kept): a FIFO, a device, a socket or a loop of links there is left as it is
+// and gives CannotCreate, as a folder does.
 WriteResult writeTextFile(const QString& path, const QString& text);
 
 } // namespace zorv::files

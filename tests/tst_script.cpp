@@ -12,20 +12,33 @@
 #include <QImage>
 #include <QInputMethodEvent>
 #include <QMimeData>
+#include <QScopeGuard>
 #include <QTest>
 #include <QUrl>
+#include <QtEndian>
 #include <csignal>
 #include <cstring>
+#include <fcntl.h>
+#include <grp.h>
 #include <memory>
+#include <sys/mount.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <sys/un.h>
+#include <sys/wait.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 using namespace zorv;
 using namespace zorv::testing;
+
+// What a file saved over was, besides its text.
+enum class Was { OtherOwner, OtherGroup, Acl, Attribute, Setgid, TwoNames, SetgidTwoNames, LongName, InLockedFolder };
+Q_DECLARE_METATYPE(Was)
+enum class Room { Enough, SizeLimit, FullDisk };
+Q_DECLARE_METATYPE(Room)
 
 namespace {
 
@@ -61,6 +74,41 @@ bool drop(TextArea* area, QMimeData& data)
     return enter.isAccepted();
 }
 
+constexpr uid_t kNobody = 65534;
+const char* const kAcl = "system.posix_acl_access";
+const char* const kNote = "user.note";
+
+// An ACL that lets user kNobody read and write too, in the form the kernel
+// keeps (little-endian tag, permissions, id).
+QByteArray aclForNobody()
+{
+    const auto put = [](QByteArray& into, auto value) {
+        const auto little = qToLittleEndian(value);
+        into.append(reinterpret_cast<const char*>(&little), sizeof little);
+    };
+    const quint32 anyone = 0xffffffff;
+    QByteArray acl;
+    put(acl, quint32(2));
+    for (const auto& [tag, permissions, id] : {std::tuple<quint16, quint16, quint32>{0x01, 6, anyone},
+                                               {0x02, 6, kNobody},
+                                               {0x04, 4, anyone},
+                                               {0x10, 6, anyone},
+                                               {0x20, 0, anyone}}) {
+        put(acl, tag);
+        put(acl, permissions);
+        put(acl, id);
+    }
+    return acl;
+}
+
+// The file's extended attribute of that name; null when it has none.
+QByteArray attribute(const QString& path, const char* name)
+{
+    QByteArray value(4096, Qt::Uninitialized);
+    const ssize_t size = ::lgetxattr(QFile::encodeName(path).constData(), name, value.data(), 4096);
+    return size < 0 ? QByteArray() : value.left(size);
+}
+
 } // namespace
 
 class ScriptTest : public BenchTest {
@@ -77,6 +125,52 @@ private:
     QStringList entries() const
     {
         return QDir(m_bench->folder()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System);
+    }
+
+    // Presses Save in a child process that may write files of at most
+    // `sizeLimit` bytes and takes SIGXFSZ as a new program does; `asUser`:
+    // run by root, the child saves as user kNobody. The messages it showed,
+    // or how it ended otherwise.
+    QStringList saveInChild(rlim_t sizeLimit, bool asUser)
+    {
+        int out[2];
+        if (::pipe2(out, O_CLOEXEC) != 0)
+            return {QStringLiteral("no pipe")};
+        const Watchdog watchdog(QStringLiteral("a save in a child process"));
+        const pid_t child = ::fork();
+        if (child == 0) {
+            ::close(out[0]);
+            std::signal(SIGXFSZ, SIG_DFL);
+            rlimit limit{};
+            ::getrlimit(RLIMIT_FSIZE, &limit);
+            limit.rlim_cur = sizeLimit;
+            if (sizeLimit != RLIM_INFINITY && ::setrlimit(RLIMIT_FSIZE, &limit) != 0)
+                ::_exit(3);
+            if (asUser && geteuid() == 0
+                && (::setgroups(0, nullptr) != 0 || ::setresgid(kNobody, kNobody, kNobody) != 0
+                    || ::setresuid(kNobody, kNobody, kNobody) != 0))
+                ::_exit(3);
+            window().saveTextBtn->click();
+            const QByteArray said = dialogs().messages.join(u'\n').toUtf8();
+            ::_exit(::write(out[1], said.constData(), size_t(said.size())) == said.size() ? 0 : 4);
+        }
+        ::close(out[1]);
+        QByteArray said;
+        char piece[512];
+        for (ssize_t got; (got = ::read(out[0], piece, sizeof piece)) != 0;)
+            if (got > 0)
+                said.append(piece, got);
+            else if (errno != EINTR)
+                break;
+        ::close(out[0]);
+        int status = 0;
+        if (child < 0 || ::waitpid(child, &status, 0) != child)
+            return {QStringLiteral("no child process")};
+        if (WIFSIGNALED(status))
+            return {QStringLiteral("ended by signal %1").arg(WTERMSIG(status))};
+        if (WEXITSTATUS(status) != 0)
+            return {QStringLiteral("exit status %1").arg(WEXITSTATUS(status))};
+        return said.isEmpty() ? QStringList() : QString::fromUtf8(said).split(u'\n');
     }
 
 private slots:
@@ -549,13 +643,15 @@ private slots:
     void saveTargets_data()
     {
         QTest::addColumn<QString>("target"); // what lies where the save's path leads
-        QTest::addColumn<bool>("throughLink");
+        QTest::addColumn<QString>("link"); // the save's path: a link there, "absolute" or "relative"; "": no link
         QTest::addColumn<bool>("written");
-        QTest::addRow("a FIFO") << "FIFO" << false << false;
-        QTest::addRow("a link to a character device") << "device" << true << false;
-        QTest::addRow("a socket") << "socket" << false << false;
-        QTest::addRow("a link to a regular file") << "file" << true << true;
-        QTest::addRow("a regular file") << "file" << false << true;
+        QTest::addRow("a FIFO") << "FIFO" << "" << false;
+        QTest::addRow("a link to a character device") << "device" << "absolute" << false;
+        QTest::addRow("a socket") << "socket" << "" << false;
+        QTest::addRow("a loop of links") << "loop" << "" << false;
+        QTest::addRow("a link to a regular file") << "file" << "absolute" << true;
+        QTest::addRow("a relative link to a regular file") << "file" << "relative" << true;
+        QTest::addRow("a regular file") << "file" << "" << true;
     }
 
     // Saving renames a new file over the target: only a regular file may be
@@ -563,7 +659,7 @@ private slots:
     void saveTargets()
     {
         QFETCH(QString, target);
-        QFETCH(bool, throughLink);
+        QFETCH(QString, link);
         QFETCH(bool, written);
 
         const QString node = inFolder(QStringLiteral("node"));
@@ -576,14 +672,18 @@ private slots:
                 QSKIP("no permission to make a device node");
         } else if (target == u"socket") {
             QVERIFY(makeSocket(name));
+        } else if (target == u"loop") {
+            QVERIFY(QFile::link(inFolder(QStringLiteral("loop")), node));
+            QVERIFY(QFile::link(node, inFolder(QStringLiteral("loop"))));
         } else {
             QVERIFY(writeFile(node, "0,1\r0.5,2\r1,3\r"));
         }
         struct stat before {};
-        QCOMPARE(::stat(name.constData(), &before), 0);
+        QCOMPARE(::lstat(name.constData(), &before), 0);
+        const bool throughLink = !link.isEmpty();
         const QString path = throughLink ? inFolder(QStringLiteral("link")) : node;
         if (throughLink)
-            QVERIFY(QFile::link(node, path));
+            QVERIFY(QFile::link(link == u"relative" ? QStringLiteral("node") : node, path));
         setUpWithScript(QStringLiteral("0,5\r1,6"));
         dialogs().expectMessages();
         dialogs().nextSaveFile(path);
@@ -596,7 +696,7 @@ private slots:
         QCOMPARE(dialogs().messages,
                  written ? QStringList() : QStringList{QStringLiteral("The text file could not be created.")});
         struct stat after {};
-        QCOMPARE(::stat(name.constData(), &after), 0);
+        QCOMPARE(::lstat(name.constData(), &after), 0);
         QCOMPARE(after.st_mode & S_IFMT, before.st_mode & S_IFMT);
         if (!written) {
             QCOMPARE(after.st_ino, before.st_ino);
@@ -607,6 +707,160 @@ private slots:
         if (throughLink)
             QCOMPARE(QFileInfo(path).symLinkTarget(), node);
         QCOMPARE(entries(), entriesBefore); // no temporary file left behind
+    }
+
+    void saveKeepsWhatTheFileWas_data()
+    {
+        QTest::addColumn<Was>("was");
+        QTest::addColumn<Room>("room"); // for the new text
+        QTest::addColumn<bool>("replaced"); // by a new file, not written in place
+        QTest::addRow("another owner's file, saved by root") << Was::OtherOwner << Room::Enough << true;
+        QTest::addRow("a file of another group") << Was::OtherGroup << Room::Enough << true;
+        QTest::addRow("a file with an ACL") << Was::Acl << Room::Enough << true;
+        QTest::addRow("a file with an extended attribute") << Was::Attribute << Room::Enough << true;
+        QTest::addRow("a setgid file") << Was::Setgid << Room::Enough << true;
+        QTest::addRow("a file of two names") << Was::TwoNames << Room::Enough << false;
+        QTest::addRow("a setgid file of two names") << Was::SetgidTwoNames << Room::Enough << false;
+        QTest::addRow("a name of 255 bytes") << Was::LongName << Room::Enough << true;
+        QTest::addRow("file size limit: a name of 255 bytes") << Was::LongName << Room::SizeLimit << false;
+        QTest::addRow("file size limit: written in place") << Was::InLockedFolder << Room::SizeLimit << false;
+        QTest::addRow("full disk: written in place") << Was::InLockedFolder << Room::FullDisk << false;
+    }
+
+    // A save over a file keeps all the file was but its text: its owner,
+    // group, mode, ACL, attributes and names. A new file takes its place
+    // wherever it can be all of that, so that the old text is never half
+    // overwritten. A save that fails for want of room leaves the old text
+    // whole, also where the file is written in place.
+    void saveKeepsWhatTheFileWas()
+    {
+        QFETCH(Was, was);
+        QFETCH(Room, room);
+        QFETCH(bool, replaced);
+
+        const bool root = geteuid() == 0;
+        QString folder = m_bench->folder();
+        if (was == Was::InLockedFolder) {
+            QVERIFY(QDir(folder).mkdir(QStringLiteral("locked")));
+            folder = inFolder(QStringLiteral("locked"));
+        }
+        const QByteArray folderName = QFile::encodeName(folder);
+        if (room == Room::FullDisk) {
+            if (!root)
+                QSKIP("mounting a small file system takes root");
+            if (::mount("tmpfs", folderName.constData(), "tmpfs", 0, "size=64k,mode=0700") != 0)
+                QSKIP(qPrintable(QStringLiteral("no small file system to fill: %1").arg(strerror(errno))));
+        }
+        const auto unmount = qScopeGuard([&] {
+            if (room == Room::FullDisk)
+                ::umount2(folderName.constData(), MNT_DETACH);
+        });
+        const QString path = folder + u'/'
+                             + (was == Was::LongName ? QString(251, u'n') + QStringLiteral(".txt")
+                                                     : QStringLiteral("saved.txt"));
+        const QByteArray name = QFile::encodeName(path);
+        const QString otherName = inFolder(QStringLiteral("other name.txt"));
+        const QByteArray old("0,1\r0.5,2\r1,3\r");
+        QVERIFY(writeFile(path, old));
+        QCOMPARE(::chmod(name.constData(), 0640), 0);
+        switch (was) {
+        case Was::OtherOwner:
+            if (!root)
+                QSKIP("only root may give a file to another owner");
+            QCOMPARE(::chown(name.constData(), kNobody, kNobody), 0);
+            QCOMPARE(::chmod(name.constData(), 0600), 0);
+            break;
+        case Was::OtherGroup: {
+            gid_t group = kNobody;
+            if (!root) {
+                std::vector<gid_t> groups(static_cast<size_t>(std::max(::getgroups(0, nullptr), 0)));
+                groups.resize(static_cast<size_t>(std::max(::getgroups(int(groups.size()), groups.data()), 0)));
+                const auto other = std::find_if(groups.begin(), groups.end(), [](gid_t g) { return g != getegid(); });
+                if (other == groups.end())
+                    QSKIP("the user belongs to no group but their own");
+                group = *other;
+            }
+            QCOMPARE(::chown(name.constData(), static_cast<uid_t>(-1), group), 0);
+            break;
+        }
+        case Was::Acl: {
+            const QByteArray acl = aclForNobody();
+            if (::setxattr(name.constData(), kAcl, acl.constData(), size_t(acl.size()), 0) != 0)
+                QSKIP(qPrintable(QStringLiteral("the test folder holds no ACLs: %1").arg(strerror(errno))));
+            QVERIFY(!attribute(path, kAcl).isNull());
+            break;
+        }
+        case Was::Attribute:
+            if (::setxattr(name.constData(), kNote, "kept", 4, 0) != 0)
+                QSKIP(qPrintable(QStringLiteral("the test folder holds no user attributes: %1").arg(strerror(errno))));
+            break;
+        case Was::Setgid:
+            QCOMPARE(::chmod(name.constData(), 02755), 0);
+            break;
+        case Was::TwoNames:
+        case Was::SetgidTwoNames:
+            QCOMPARE(::link(name.constData(), QFile::encodeName(otherName).constData()), 0);
+            if (was == Was::SetgidTwoNames)
+                QCOMPARE(::chmod(name.constData(), 02755), 0);
+            break;
+        case Was::LongName:
+            break;
+        case Was::InLockedFolder:
+            // Folder permissions do not hold for root: root saves as another
+            // user here, whose folder and file these become.
+            if (root) {
+                QCOMPARE(::chmod(QFile::encodeName(m_bench->folder()).constData(), 0711), 0);
+                QCOMPARE(::chown(folderName.constData(), kNobody, kNobody), 0);
+                QCOMPARE(::chown(name.constData(), kNobody, kNobody), 0);
+            }
+            break;
+        }
+        if (room == Room::FullDisk) {
+            QFile filler(folder + QStringLiteral("/filler"));
+            QVERIFY(filler.open(QIODevice::WriteOnly));
+            const QByteArray block(4096, 'f');
+            while (filler.write(block) == block.size() && filler.flush()) {
+            }
+        }
+        if (was == Was::InLockedFolder)
+            QCOMPARE(::chmod(folderName.constData(), 0500), 0);
+        const auto unlock = qScopeGuard([&] { ::chmod(folderName.constData(), 0700); });
+        struct stat before {};
+        QCOMPARE(::lstat(name.constData(), &before), 0);
+        const QByteArray aclBefore = attribute(path, kAcl);
+        const QByteArray noteBefore = attribute(path, kNote);
+        const auto folderEntries = [&] {
+            return QDir(folder).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden);
+        };
+        const QStringList entriesBefore = folderEntries();
+
+        const QString text = room == Room::Enough ? QStringLiteral("0,5\r1,6") : QString(8192, u'7');
+        setUpWithScript(text);
+        dialogs().expectMessages();
+        dialogs().nextSaveFile(path);
+        QStringList messages;
+        if (room == Room::Enough) {
+            window().saveTextBtn->click();
+            messages = dialogs().messages;
+        } else {
+            messages = saveInChild(room == Room::SizeLimit ? 1024 : RLIM_INFINITY, was == Was::InLockedFolder);
+        }
+
+        const QStringList notSaved{QStringLiteral("The text file could not be saved.")};
+        QCOMPARE(messages, room == Room::Enough ? QStringList() : notSaved);
+        QCOMPARE(fileBytes(path), room == Room::Enough ? text.toLatin1() : old);
+        struct stat after {};
+        QCOMPARE(::lstat(name.constData(), &after), 0);
+        QCOMPARE(after.st_uid, before.st_uid);
+        QCOMPARE(after.st_gid, before.st_gid);
+        QCOMPARE(QString::number(after.st_mode & 07777, 8), QString::number(before.st_mode & 07777, 8));
+        QCOMPARE(attribute(path, kAcl), aclBefore);
+        QCOMPARE(attribute(path, kNote), noteBefore);
+        QCOMPARE(after.st_nlink, before.st_nlink);
+        QCOMPARE(after.st_ino != before.st_ino, replaced);
+        if (was == Was::TwoNames || was == Was::SetgidTwoNames)
+            QCOMPARE(fileBytes(otherName), fileBytes(path));
+        QCOMPARE(folderEntries(), entriesBefore); // no temporary file left behind
     }
 
     void textChangeRule_data()
