@@ -52,7 +52,11 @@ demo: program
 	cmake --build $(BUILD) -j $(JOBS) --target zorv_relay
 	tools/zorv_demo.sh ./$(BUILD)/tools/zorv_relay ./$(BUILD)/zorv
 
+# A `zorv` in PREFIX/bin that is not the link an install made stops it, in
+# one line, before anything is put in place.
 install: program
+	@refusal=$$(cmake "-DPREFIX=$(PREFIX)" -P cmake/InstallCheck.cmake) || exit 1; \
+	    if [ -n "$$refusal" ]; then echo "$$refusal" >&2; exit 1; fi
 	cmake --install $(BUILD) --prefix "$(PREFIX)"
 
 uninstall:
