@@ -3,6 +3,7 @@
 set(ZORV_PROGRAM_DIR lib/zorv)
 set(ZORV_COMMAND bin/zorv)
 set(ZORV_DESKTOP_ENTRY share/applications/zorv.desktop)
+include(${CMAKE_CURRENT_LIST_DIR}/SameFile.cmake)
 
 # The `zorv` command under ROOT is a link to the program, relative to it.
 function(zorv_command_target root out)
@@ -56,22 +57,24 @@ Categories=Science;Electronics;
 " PARENT_SCOPE)
 endfunction()
 
-# Whether PATH is a file that holds exactly TEXT. Sizes first: a FIFO or a
-# device there has size 0 and is never opened, and a large file is never
-# read; a link or a folder is nobody's copy.
-function(zorv_file_holds path text out)
-    set(${out} FALSE PARENT_SCOPE)
-    if(IS_SYMLINK "${path}" OR IS_DIRECTORY "${path}" OR NOT EXISTS "${path}")
-        return()
+# What stands where an install under PREFIX puts its desktop entry, in ROOT
+# (PREFIX, or where DESTDIR puts it): "none", "installed" (what the install
+# writes, byte for byte) or "the user's" (anything else, edited or not a
+# file at all). ENTRY is its path and TEXT what the install writes.
+function(zorv_desktop_entry_state root prefix entry_var text_var state_var)
+    set(entry "${root}/${ZORV_DESKTOP_ENTRY}")
+    zorv_desktop_entry("${prefix}" text)
+    string(LENGTH "${text}" size)
+    string(SHA256 hash "${text}")
+    zorv_file_is("${entry}" "${size}" "${hash}" installed)
+    if(installed)
+        set(state "installed")
+    elseif(EXISTS "${entry}" OR IS_SYMLINK "${entry}")
+        set(state "the user's")
+    else()
+        set(state "none")
     endif()
-    file(SIZE "${path}" size)
-    string(LENGTH "${text}" length)
-    if(NOT size EQUAL length OR length EQUAL 0)
-        return()
-    endif()
-    file(READ "${path}" bytes HEX)
-    string(HEX "${text}" expected)
-    if(bytes STREQUAL expected)
-        set(${out} TRUE PARENT_SCOPE)
-    endif()
+    set(${entry_var} "${entry}" PARENT_SCOPE)
+    set(${text_var} "${text}" PARENT_SCOPE)
+    set(${state_var} "${state}" PARENT_SCOPE)
 endfunction()

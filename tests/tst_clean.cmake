@@ -21,11 +21,7 @@ set(checkout "${parent}/checkout")
 set(other "${parent}/other")
 set(notes "${parent}/notes")
 
-file(GLOB examples "${SOURCE}/examples/*.dep")
-list(LENGTH examples count)
-if(count LESS 2)
-    message(FATAL_ERROR "FAIL: expected the example descriptions in ${SOURCE}/examples")
-endif()
+example_descriptions("${SOURCE}/examples" examples)
 list(GET examples 0 first)
 get_filename_component(first_name "${first}" NAME)
 
