@@ -52,7 +52,11 @@ demo: program
 	cmake --build $(BUILD) -j $(JOBS) --target zorv_relay
 	tools/zorv_demo.sh ./$(BUILD)/tools/zorv_relay ./$(BUILD)/zorv
 
+# A `zorv` in PREFIX/bin that is not the link an install made stops it, in
+# one line, before anything is put in place.
 install: program
+	@refusal=$$(cmake "-DPREFIX=$(PREFIX)" -P cmake/InstallCheck.cmake) || exit 1; \
+	    if [ -n "$$refusal" ]; then echo "$$refusal" >&2; exit 1; fi
 	cmake --install $(BUILD) --prefix "$(PREFIX)"
 
 uninstall:
@@ -99,12 +103,8 @@ fuzz: deps fuzz-deps
 	if [ -n "$$failed" ]; then echo "Fuzzing found problems in:$$failed (inputs in $(FUZZ_BUILD)/artifacts/)"; exit 1; fi; \
 	echo "Fuzzing found nothing."
 
-# Everything but the descriptions a user added or edited in a build's
-# "ZORV dep files"; those and their folder stay.
+# Only builds of this checkout, everything in them but the descriptions a
+# user added or edited in a build's "ZORV dep files"; those and their folder
+# stay. Anything else named as a build is refused, and then nothing goes.
 clean:
-	@for dir in $(BUILD) $(SAN_BUILD) $(FUZZ_BUILD); do \
-	    [ -d "$$dir" ] || continue; \
-	    cmake -DEXAMPLES=examples "-DFOLDER=$$dir/ZORV dep files" -P cmake/RemoveExamples.cmake || exit 1; \
-	    find "$$dir" -mindepth 1 -maxdepth 1 ! -name 'ZORV dep files' -exec rm -rf {} + || exit 1; \
-	    rmdir "$$dir" 2>/dev/null || echo "make clean: kept your descriptions in $$dir/ZORV dep files/"; \
-	done
+	@tools/zorv_clean.sh "$(CURDIR)" "$(BUILD)" "$(SAN_BUILD)" "$(FUZZ_BUILD)"

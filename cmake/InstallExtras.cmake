@@ -1,7 +1,7 @@
 # Runs at install time, after the program is in place: its example
 # descriptions beside it (as a build places them, never over a file of that
-# name), the `zorv` command linked to it, and a desktop entry. ZORV_EXAMPLES
-# is set by the install rules.
+# name), the `zorv` command linked to it, and a desktop entry where the user
+# has none of their own. ZORV_EXAMPLES is set by the install rules.
 include(${CMAKE_CURRENT_LIST_DIR}/InstallLayout.cmake)
 
 set(root "$ENV{DESTDIR}${CMAKE_INSTALL_PREFIX}")
@@ -15,29 +15,28 @@ if(NOT placed EQUAL 0)
 endif()
 
 # A link, not a copy: the program finds its descriptions beside the file it
-# really is, and the system resolves the link for it.
+# really is, and the system resolves the link for it. Only a link of ours is
+# replaced: InstallCheck.cmake has stopped the install before anything was
+# put in place, and a `zorv` of another origin that turned up since stays.
+zorv_install_refusal("${root}" refusal)
+if(refusal)
+    message(FATAL_ERROR "${refusal}")
+endif()
+zorv_command_target("${root}" target)
 get_filename_component(command_dir "${root}/${ZORV_COMMAND}" DIRECTORY)
-file(RELATIVE_PATH target "${command_dir}" "${root}/${ZORV_PROGRAM_DIR}/zorv")
 file(MAKE_DIRECTORY "${command_dir}")
 file(REMOVE "${root}/${ZORV_COMMAND}")
 file(CREATE_LINK "${target}" "${root}/${ZORV_COMMAND}" SYMBOLIC)
 message(STATUS "Installing: ${root}/${ZORV_COMMAND} -> ${target}")
 
-# The desktop entry's Exec line quotes the path and escapes what a quoted
-# argument may not hold as it stands.
-set(exec "${CMAKE_INSTALL_PREFIX}/${ZORV_COMMAND}")
-string(REPLACE "\\" "\\\\" exec "${exec}")
-foreach(special "\"" "`" "$")
-    string(REPLACE "${special}" "\\${special}" exec "${exec}")
-endforeach()
-string(REPLACE "\\" "\\\\" exec "${exec}")
-string(REPLACE "%" "%%" exec "${exec}")
-file(WRITE "${root}/${ZORV_DESKTOP_ENTRY}" "[Desktop Entry]
-Type=Application
-Name=ZORV
-Comment=Play a voltage waveform through a bench power supply
-Exec=\"${exec}\"
-Terminal=false
-Categories=Science;Electronics;
-")
-message(STATUS "Installing: ${root}/${ZORV_DESKTOP_ENTRY}")
+# The desktop entry is written where there is none; one that holds what an
+# install writes is ours and stays as it is, and any other the user's.
+zorv_desktop_entry_state("${root}" "${CMAKE_INSTALL_PREFIX}" entry text state)
+if(state STREQUAL "none")
+    file(WRITE "${entry}" "${text}")
+    message(STATUS "Installing: ${entry}")
+elseif(state STREQUAL "installed")
+    message(STATUS "Up-to-date: ${entry}")
+else()
+    message(STATUS "Kept your own ${entry}")
+endif()

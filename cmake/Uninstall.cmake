@@ -1,6 +1,7 @@
 # Removes what `make install` put under PREFIX: the program, the `zorv`
 # link, the desktop entry, and the example descriptions a user left as they
-# were. A description the user added or edited stays, and with it its folder.
+# were. A description the user added or edited stays, and with it its
+# folder; so does a desktop entry the user edited.
 #
 #   cmake -DPREFIX=<prefix> -DEXAMPLES=<folder of .dep files> -P Uninstall.cmake
 cmake_minimum_required(VERSION 3.22)
@@ -9,21 +10,25 @@ if(NOT PREFIX OR NOT EXAMPLES)
     message(FATAL_ERROR "Uninstall: give -DPREFIX=<prefix> and -DEXAMPLES=<folder>")
 endif()
 include(${CMAKE_CURRENT_LIST_DIR}/InstallLayout.cmake)
+get_filename_component(PREFIX "${PREFIX}" ABSOLUTE)
 
 set(program_dir "${PREFIX}/${ZORV_PROGRAM_DIR}")
 set(folder "${program_dir}/ZORV dep files")
 
 # The command is removed only while it is a link to the program, not a
-# `zorv` of some other origin.
-if(IS_SYMLINK "${PREFIX}/${ZORV_COMMAND}")
-    get_filename_component(command_dir "${PREFIX}/${ZORV_COMMAND}" DIRECTORY)
-    file(READ_SYMLINK "${PREFIX}/${ZORV_COMMAND}" target)
-    file(RELATIVE_PATH ours "${command_dir}" "${program_dir}/zorv")
-    if(target STREQUAL ours)
-        file(REMOVE "${PREFIX}/${ZORV_COMMAND}")
-    endif()
+# `zorv` of some other origin, and the desktop entry only while it holds
+# what the install wrote.
+zorv_command_is_ours("${PREFIX}" ours)
+if(ours)
+    file(REMOVE "${PREFIX}/${ZORV_COMMAND}")
 endif()
-file(REMOVE "${program_dir}/zorv" "${PREFIX}/${ZORV_DESKTOP_ENTRY}")
+file(REMOVE "${program_dir}/zorv")
+zorv_desktop_entry_state("${PREFIX}" "${PREFIX}" entry text state)
+if(state STREQUAL "installed")
+    file(REMOVE "${entry}")
+elseif(state STREQUAL "the user's")
+    message(STATUS "Uninstall: kept your own ${entry}")
+endif()
 
 execute_process(COMMAND ${CMAKE_COMMAND} "-DEXAMPLES=${EXAMPLES}" "-DFOLDER=${folder}"
                         -P ${CMAKE_CURRENT_LIST_DIR}/RemoveExamples.cmake

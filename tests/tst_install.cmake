@@ -1,8 +1,10 @@
 # `make install` and `make uninstall` into temporary prefixes: what install
-# puts in place, and that a description the user added or edited outlives a
-# second install and the uninstall.
+# puts in place, that a description or a desktop entry the user added or
+# edited outlives a second install and the uninstall, and that a `zorv`
+# command of another origin stops the install before it changes anything.
 #
-#   cmake -DBUILD=<build folder> -DSOURCE=<source folder> -DWORK=<scratch folder> -P tst_install.cmake
+#   cmake -DBUILD=<build folder> -DSOURCE=<source folder> -DMAKE=<make> -DWORK=<scratch folder>
+#         -P tst_install.cmake
 cmake_minimum_required(VERSION 3.22)
 
 include(${CMAKE_CURRENT_LIST_DIR}/support/Expect.cmake)
@@ -29,11 +31,7 @@ function(expect_gone path what)
     endif()
 endfunction()
 
-file(GLOB examples "${SOURCE}/examples/*.dep")
-list(LENGTH examples count)
-if(count LESS 2)
-    message(FATAL_ERROR "FAIL: expected the example descriptions in ${SOURCE}/examples")
-endif()
+example_descriptions("${SOURCE}/examples" examples)
 list(GET examples 0 first)
 list(GET examples 1 second)
 get_filename_component(first_name "${first}" NAME)
@@ -115,5 +113,92 @@ if(NOT EXISTS "${odd_folder}/${first_name}" OR NOT IS_SYMLINK "${odd_folder}/${s
     fail("uninstall removed a FIFO or a link under an example's name")
 endif()
 expect_bytes("${WORK}/kept.dep" "${second_bytes}" "the file a link under an example's name leads to")
+
+# A desktop entry the user edited, or had before the first install, or
+# something else under its name, outlives a second install and the
+# uninstall: not rewritten, written through, opened or removed.
+foreach(kind edited own fifo link)
+    set(kept "${WORK}/entry-${kind}")
+    set(kept_entry "${kept}/share/applications/zorv.desktop")
+    file(MAKE_DIRECTORY "${kept}/share/applications")
+    if(kind STREQUAL "edited")
+        install_into("${kept}")
+        file(APPEND "${kept_entry}" "Icon=zorv\n")
+    elseif(kind STREQUAL "own")
+        file(WRITE "${kept_entry}" "[Desktop Entry]\nName=My ZORV\nExec=/opt/my/zorv\n")
+    elseif(kind STREQUAL "fifo")
+        run("mkfifo" mkfifo "${kept_entry}")
+    else()
+        file(WRITE "${WORK}/my.desktop" "[Desktop Entry]\nName=Mine\n")
+        file(CREATE_LINK "${WORK}/my.desktop" "${kept_entry}" SYMBOLIC)
+    endif()
+    if(NOT kind STREQUAL "fifo")
+        file(READ "${kept_entry}" before HEX)
+    endif()
+    install_into("${kept}")
+    if(kind STREQUAL "edited" OR kind STREQUAL "own")
+        expect_bytes("${kept_entry}" "${before}" "desktop entry of the user's (${kind}) after install")
+    endif()
+    uninstall_from("${kept}")
+    expect_gone("${kept}/bin/zorv" "uninstall beside a desktop entry of the user's (${kind})")
+    if(kind STREQUAL "fifo")
+        execute_process(COMMAND test -p "${kept_entry}" RESULT_VARIABLE not_fifo)
+        if(NOT not_fifo EQUAL 0)
+            fail("a FIFO in place of the desktop entry did not stay")
+        endif()
+    elseif(kind STREQUAL "link")
+        if(NOT IS_SYMLINK "${kept_entry}")
+            fail("a link in place of the desktop entry did not stay")
+        endif()
+        expect_bytes("${WORK}/my.desktop" "${before}" "the file a link in place of the desktop entry leads to")
+    else()
+        expect_bytes("${kept_entry}" "${before}" "desktop entry of the user's (${kind}) after install and uninstall")
+    endif()
+endforeach()
+
+# A `zorv` command of another origin stops `make install` (in one line
+# naming it) and `cmake --install` alike, before anything is put in place:
+# the prefix holds that file alone, as it was.
+function(expect_stopped what prefix)
+    file(GLOB_RECURSE before LIST_DIRECTORIES true "${prefix}/*")
+    execute_process(COMMAND ${CMAKE_COMMAND} -E env --unset=MAKEFLAGS --unset=MFLAGS --unset=MAKELEVEL
+                            ${MAKE} -o program install BUILD=${BUILD} PREFIX=${prefix}
+                    WORKING_DIRECTORY ${SOURCE} RESULT_VARIABLE status OUTPUT_VARIABLE out ERROR_VARIABLE err)
+    string(REGEX REPLACE "(^|\n)make(\\[[0-9]+\\])?: \\*\\*\\*[^\n]*" "" err "${err}")
+    string(STRIP "${err}" err)
+    set(line "make install: ${prefix}/bin/zorv is not the link ZORV installs; move it away or choose another PREFIX. Nothing was installed.")
+    if(status EQUAL 0 OR NOT err STREQUAL line OR NOT out STREQUAL "")
+        fail("make install over ${what}: status ${status}, said \"${err}\" and \"${out}\", not \"${line}\"")
+    endif()
+    execute_process(COMMAND ${CMAKE_COMMAND} --install ${BUILD} --prefix ${prefix}
+                    RESULT_VARIABLE status OUTPUT_QUIET ERROR_VARIABLE err)
+    string(REGEX REPLACE "[ \n]+" " " err "${err}")
+    string(FIND "${err}" "${prefix}/bin/zorv is not the link ZORV installs" named)
+    if(status EQUAL 0 OR named LESS 0)
+        fail("cmake --install over ${what}: status ${status}, said \"${err}\"")
+    endif()
+    file(GLOB_RECURSE after LIST_DIRECTORIES true "${prefix}/*")
+    if(NOT after STREQUAL before)
+        fail("an install over ${what} left ${after}, not ${before}")
+    endif()
+endfunction()
+
+set(foreign "${WORK}/foreign")
+file(WRITE "${foreign}/bin/zorv" "#!/bin/sh\necho another zorv\n")
+file(READ "${foreign}/bin/zorv" script HEX)
+expect_stopped("a script of the user's" "${foreign}")
+expect_bytes("${foreign}/bin/zorv" "${script}" "a script of the user's named zorv")
+
+foreach(target "/usr/bin/true" "../lib/other/zorv")
+    set(linked "${WORK}/linked")
+    file(REMOVE_RECURSE "${linked}")
+    file(MAKE_DIRECTORY "${linked}/bin")
+    file(CREATE_LINK "${target}" "${linked}/bin/zorv" SYMBOLIC)
+    expect_stopped("a link to ${target}" "${linked}")
+    file(READ_SYMLINK "${linked}/bin/zorv" still)
+    if(NOT still STREQUAL target)
+        fail("the link to ${target} named zorv now leads to ${still}")
+    endif()
+endforeach()
 
 file(REMOVE_RECURSE "${WORK}")

@@ -3,6 +3,11 @@
 # system lists, and prints what ZORV sends to it. The pseudo-terminal is bound
 # over the port's device node in a mount namespace of ZORV's own, so ZORV
 # lists the port and opens the pseudo-terminal; nothing changes outside.
+# QSerialPort locks a port with a file LCK..<port> in the first lock folder
+# it may write, /var/lock (on Debian a link to /run/lock): the namespace has
+# an empty folder of its own over each, so a lock on the machine does not
+# keep ZORV from the pseudo-terminal, and ZORV's lock keeps no program on
+# the machine from the real port.
 #
 #   zorv_demo.sh RELAY PROGRAM
 set -eu
@@ -29,5 +34,12 @@ if ! why=$("$@" true 2>&1); then
 fi
 
 echo "make demo: a pseudo-terminal stands in for $device while ZORV runs; choose a model, open examples/ramp-and-hold.txt and press Start."
-exec "$@" "$relay" --port "$port" -- \
-    sh -c 'mount --bind "$ZORV_DEMO_PTY" "$1" && exec "$2"' sh "$device" "$program"
+exec "$@" "$relay" --port "$port" -- sh -c '
+    for dir in /run/lock /var/lock; do
+        [ -d "$dir" ] || continue
+        real=$(cd "$dir" && pwd -P) || exit 1
+        [ "$real" = "${mounted-}" ] && continue
+        mount -t tmpfs -o mode=1777,size=1m,nosuid,nodev,noexec zorv-demo-locks "$real" || exit 1
+        mounted=$real
+    done
+    mount --bind "$ZORV_DEMO_PTY" "$1" && exec "$2"' sh "$device" "$program"
