@@ -44,6 +44,12 @@ bool writeFile(const QString& path, const QByteArray& bytes);
 // The file's bytes, or "<unreadable>".
 QByteArray fileBytes(const QString& path);
 
+// The most memory the process has held at once (resident, VmHWM) since the
+// last resetPeakMemory(), in bytes, or -1 when the system does not say. The
+// reset starts the peak anew from what is held now.
+qint64 peakMemory();
+bool resetPeakMemory();
+
 // Commands as the supply receives them, each with its carriage return.
 QStringList commands(std::initializer_list<const char*> list);
 // The texts of commands as they arrived.
