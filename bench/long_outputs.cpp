@@ -18,11 +18,10 @@ int runLongOutputsTable(Bench& bench)
 {
     int failures = 0;
     PwrSupWindow& w = bench.window();
-    const QByteArray head("*COMMAND OUTPUT SELECT*\n");
-    const QByteArray tail("\n30\nINST \n0\n\n");
     const qint64 size = files::kMaxTextFileSize;
+    qint64 commas = 0;
     writeFile(bench.programFolder() + QStringLiteral("ZORV dep files/Outputs.dep"),
-              head + QByteArray(size - head.size() - tail.size(), ',') + tail);
+              testing::longOutputsDescription(size, &commas));
 
     constexpr int kRounds = 3;
     std::vector<double> load, reload, opened;
@@ -52,7 +51,7 @@ int runLongOutputsTable(Bench& bench)
                 "(%lld outputs), of which the list shows the first %d: the model chosen, chosen again as the\n"
                 "pointer enters \"Power Supply Model:\", and \"Output number:\" opened; the median of %d\n"
                 "rounds in ms, and the most memory the process took on above what it held before.\n\n",
-                static_cast<double>(size) / (1 << 20), static_cast<long long>(size - head.size() - tail.size()) + 1,
+                static_cast<double>(size) / (1 << 20), static_cast<long long>(commas) + 1,
                 kMaxOutputRows, kRounds);
     std::printf("| load (ms) | load again (ms) | open the list (ms) | memory (MiB) | memory / file size |\n"
                 "|---:|---:|---:|---:|---:|\n");

@@ -494,10 +494,9 @@ private slots:
     void longOutputList()
     {
         setUp(QStringLiteral("0,5"));
-        const QByteArray head("*COMMAND OUTPUT SELECT*\n");
-        const QByteArray tail("\n30\nINST \n0\n\n");
-        const qint64 commas = files::kMaxTextFileSize - head.size() - tail.size();
-        QVERIFY(writeFile(inFolder(QStringLiteral("ZORV dep files/X.dep")), head + QByteArray(commas, ',') + tail));
+        qint64 commas = 0;
+        QVERIFY(writeFile(inFolder(QStringLiteral("ZORV dep files/X.dep")),
+                          longOutputsDescription(files::kMaxTextFileSize, &commas)));
         pointerEnters(window().PPSpopup);
         QVERIFY(resetPeakMemory());
         const qint64 before = peakMemory();

@@ -99,6 +99,16 @@ QByteArray fileBytes(const QString& path)
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
 }
 
+QByteArray longOutputsDescription(qint64 size, qint64* commas)
+{
+    const QByteArray head("*COMMAND OUTPUT SELECT*\n");
+    const QByteArray tail("\n30\nINST \n0\n\n");
+    const qint64 count = size - head.size() - tail.size();
+    if (commas)
+        *commas = count;
+    return head + QByteArray(count, ',') + tail;
+}
+
 qint64 peakMemory()
 {
     QFile status(QStringLiteral("/proc/self/status"));
