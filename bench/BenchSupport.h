@@ -146,5 +146,6 @@ int runGrowthTable(Bench& bench);
 int runLargeScriptTable(Bench& bench);
 int runStalledSupplyTable(Bench& bench);
 int runOpeningTable(Bench& bench);
+int runLongOutputsTable(Bench& bench);
 
 } // namespace zorv::bench

@@ -6,6 +6,7 @@
 //   zorv_bench [--cpu-hold SECONDS]   (the CPU hold lasts 60 s unless given)
 //   zorv_bench --large-scripts         (only the large-script, stall, stalled-supply and opening rows)
 //   zorv_bench --opening               (only the opening rows)
+//   zorv_bench --long-outputs          (only the long output list)
 
 #include "bench/BenchSupport.h"
 
@@ -33,6 +34,8 @@ int main(int argc, char* argv[])
     }
     std::printf("# ZORV benchmark\n\n");
     int failures = 0;
+    if (args.contains(QStringLiteral("--long-outputs")))
+        return zorv::bench::runLongOutputsTable(bench) > 0 ? 1 : 0;
     const bool openingOnly = args.contains(QStringLiteral("--opening"));
     if (!args.contains(QStringLiteral("--large-scripts")) && !openingOnly) {
         failures += zorv::bench::runTimingTable(bench, cpuHoldSeconds);
@@ -41,6 +44,7 @@ int main(int argc, char* argv[])
     if (!openingOnly) {
         failures += zorv::bench::runLargeScriptTable(bench);
         failures += zorv::bench::runStalledSupplyTable(bench);
+        failures += zorv::bench::runLongOutputsTable(bench);
     }
     failures += zorv::bench::runOpeningTable(bench);
     for (const QString& message : bench.messages())

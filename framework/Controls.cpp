@@ -1,10 +1,13 @@
 #include "framework/Controls.h"
 
+#include "framework/TextStream.h"
 #include "framework/Yield.h"
 
+#include <QDragEnterEvent>
 #include <QInputMethodEvent>
 #include <QKeyEvent>
 #include <QMimeData>
+#include <QSet>
 #include <QShortcut>
 #include <QSignalBlocker>
 #include <QStringDecoder>
@@ -12,6 +15,8 @@
 #include <QTextCursor>
 #include <QTextDocument>
 #include <QTextLayout>
+#include <QUrl>
+#include <algorithm>
 
 namespace zorv {
 
@@ -305,30 +310,131 @@ QString textFormatOf(const QMimeData* source)
     return {};
 }
 
+// Bytes in the named charset, decoded whole: a character cut off at the end
+// becomes the replacement character, as in a file, instead of vanishing. Qt
+// keeps such bytes for a next call that never comes, and has no call that
+// flushes them; a stateless call decodes them as the replacement character
+// in Qt's own charsets, while ICU's (all others) only count them as errors,
+// which a stateful call does not do for an unfinished end.
+QString decodedWhole(const QByteArray& charset, const QByteArray& bytes)
+{
+    const QByteArray name = charset.isEmpty() ? QByteArray("UTF-8") : charset;
+    QStringDecoder whole(name.constData(), QStringConverter::Flag::Stateless);
+    if (!whole.isValid())
+        return decodeText(bytes);
+    QString text = whole.decode(bytes);
+    if (whole.hasError() && !QStringConverter::encodingForName(name.constData())) {
+        QStringDecoder inPieces(name.constData());
+        inPieces.decode(bytes);
+        if (!inPieces.hasError())
+            text.append(QChar::ReplacementCharacter);
+    }
+    return text;
+}
+
 QString textOf(const QMimeData* source, const QString& format)
 {
     // Qt reads these two itself, as each platform's clipboard offers them.
     if (format == kUtf8Text || format == kPlainText)
         return source->text();
-    const QByteArray charset = charsetOf(format);
-    QStringDecoder decoder(charset.isEmpty() ? "UTF-8" : charset.constData());
-    if (!decoder.isValid())
-        decoder = QStringDecoder(QStringConverter::Utf8);
-    return decoder.decode(source->data(format));
+    return decodedWhole(charsetOf(format), source->data(format));
+}
+
+const QString kUriList = QStringLiteral("text/uri-list");
+const QString kMozUrl = QStringLiteral("text/x-moz-url");
+
+// The data names addresses among its formats: files dragged or copied from a
+// file manager, a link from a browser.
+bool carriesAddresses(const QMimeData* source)
+{
+    return source->hasFormat(kUriList) || source->hasFormat(kMozUrl);
+}
+
+// The forms in which a program offers an address as text too: as written in
+// the list, encoded or not, as Qt shows it, and a local file's path.
+void addForms(QSet<QString>& forms, const QUrl& url)
+{
+    if (!url.isValid())
+        return;
+    forms << url.toString() << url.toDisplayString() << QString::fromLatin1(url.toEncoded());
+    if (url.isLocalFile())
+        forms << url.toLocalFile();
+}
+
+QStringList linesOf(const QString& text)
+{
+    return toEditorLines(text).split(u'\n');
+}
+
+// Whether the text holds nothing but the addresses the data carries, one to a
+// line, however the lines end: file managers offer the files they drag or
+// copy as text as well, and Qt's X11 bridge offers every list of addresses
+// as text too. text/x-moz-url holds lines of an address and then its title,
+// in UTF-16 as browsers write it.
+bool onlyAddresses(const QMimeData* source, const QString& text)
+{
+    QSet<QString> forms;
+    for (const QUrl& url : source->urls())
+        addForms(forms, url);
+    if (source->hasFormat(kMozUrl)) {
+        const QByteArray bytes = source->data(kMozUrl);
+        const bool utf16 = bytes.size() >= 2 && (bytes[0] == '\0' || bytes[1] == '\0' || bytes.startsWith("\xff\xfe")
+                                                 || bytes.startsWith("\xfe\xff"));
+        const QStringList lines = linesOf(decodedWhole(utf16 ? "UTF-16" : "UTF-8", bytes));
+        for (qsizetype i = 0; i < lines.size(); ++i) {
+            if (i % 2 == 0)
+                addForms(forms, QUrl(lines[i].trimmed()));
+            else
+                forms << lines[i].trimmed();
+        }
+    }
+    const QStringList lines = linesOf(text);
+    return std::all_of(lines.begin(), lines.end(), [&forms](const QString& line) {
+        return line.trimmed().isEmpty() || forms.contains(line.trimmed());
+    });
 }
 
 } // namespace
 
+bool TextArea::takesTextOf(const QMimeData* source) const
+{
+    const QString format = textFormatOf(source);
+    // Only data that names addresses is read here: a drag asks at every
+    // move, and reading may ask the program that drags.
+    return !format.isEmpty() && (!carriesAddresses(source) || !onlyAddresses(source, textOf(source, format)));
+}
+
 bool TextArea::canInsertFromMimeData(const QMimeData* source) const
 {
-    return !textFormatOf(source).isEmpty();
+    return m_dragTaken ? *m_dragTaken : takesTextOf(source);
 }
 
 void TextArea::insertFromMimeData(const QMimeData* source)
 {
     const QString format = textFormatOf(source);
-    if (!format.isEmpty())
-        textCursor().insertText(toEditorLines(textOf(source, format)));
+    if (format.isEmpty())
+        return;
+    const QString text = textOf(source, format);
+    if (!carriesAddresses(source) || !onlyAddresses(source, text))
+        textCursor().insertText(toEditorLines(text));
+}
+
+void TextArea::dragEnterEvent(QDragEnterEvent* event)
+{
+    m_dragTaken = takesTextOf(event->mimeData());
+    QPlainTextEdit::dragEnterEvent(event);
+}
+
+void TextArea::dragLeaveEvent(QDragLeaveEvent* event)
+{
+    m_dragTaken.reset();
+    QPlainTextEdit::dragLeaveEvent(event);
+}
+
+void TextArea::dropEvent(QDropEvent* event)
+{
+    QPlainTextEdit::dropEvent(event);
+    m_dragTaken.reset();
 }
 
 } // namespace zorv

@@ -7,6 +7,7 @@
 #include <QPushButton>
 #include <functional>
 #include <map>
+#include <optional>
 #include <vector>
 
 class QShortcut;
@@ -107,17 +108,27 @@ public:
     QString line(int k) const;
 
 protected:
-    // Only text is taken from a drop or a paste, in any plain-text format:
-    // Qt offers the addresses of dragged files as text too, and a script
-    // would play them.
+    // Only text is taken from a drop or a paste, in any plain-text format,
+    // and not text that is nothing but the addresses the data carries:
+    // dragged or copied files come with their addresses as text too, and a
+    // script would play them. Whether a drag is taken is decided as it
+    // enters, once.
     bool canInsertFromMimeData(const QMimeData* source) const override;
     void insertFromMimeData(const QMimeData* source) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dragLeaveEvent(QDragLeaveEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
 
     // A line separator, from its key, typed or committed by an input method,
     // ends a line as Return does: a line break inside a block would make
     // line k other than block k - 1.
     void keyPressEvent(QKeyEvent* event) override;
     void inputMethodEvent(QInputMethodEvent* event) override;
+
+private:
+    bool takesTextOf(const QMimeData* source) const;
+
+    std::optional<bool> m_dragTaken; // while a drag is over the area
 };
 
 // Turns LF, CR LF, CR and Unicode line separator ends into the text area's

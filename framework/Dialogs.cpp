@@ -5,14 +5,30 @@
 #include <QApplication>
 #include <QFileDialog>
 #include <QMessageBox>
+#include <QSettings>
 
 namespace zorv::dialogs {
 namespace {
+
+// Qt's file dialog keeps its folder history and the folder it showed last in
+// QtProject.conf among the user's settings, and reads them back the next
+// time, so that ZORV would remember where the user's files are. Qt has no
+// switch for it: its settings are given a folder that cannot exist, so that
+// nothing is read or written. ZORV keeps no settings of its own.
+void keepNoDialogHistory()
+{
+    static const bool kept = [] {
+        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("/dev/null"));
+        return true;
+    }();
+    Q_UNUSED(kept);
+}
 
 class RealDialogs : public Handler {
 public:
     QString openFile(const QStringList& filters) override
     {
+        keepNoDialogHistory();
         QFileDialog dialog;
         dialog.setFileMode(QFileDialog::ExistingFile);
         dialog.setNameFilters(filters);
@@ -22,6 +38,7 @@ public:
 
     QString saveFile() override
     {
+        keepNoDialogHistory();
         QFileDialog dialog;
         dialog.setAcceptMode(QFileDialog::AcceptSave);
         return dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty() ? dialog.selectedFiles().front()

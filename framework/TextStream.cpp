@@ -10,12 +10,15 @@ QString TextInputStream::readLine()
 {
     if (atEnd())
         return {};
-    const qsizetype size = m_text.size();
+    // Read through a const reference: QString's non-const operator[] would
+    // copy the whole text, which the caller usually still shares.
+    const QString& text = m_text;
+    const qsizetype size = text.size();
     qsizetype end = m_pos;
-    while (end < size && m_text[end] != u'\n' && m_text[end] != u'\r')
+    while (end < size && text[end] != u'\n' && text[end] != u'\r')
         ++end;
-    QString line = m_text.mid(m_pos, end - m_pos);
-    if (end < size && m_text[end] == u'\r' && end + 1 < size && m_text[end + 1] == u'\n')
+    QString line = text.mid(m_pos, end - m_pos);
+    if (end < size && text[end] == u'\r' && end + 1 < size && text[end + 1] == u'\n')
         m_pos = end + 2;
     else
         m_pos = end + 1;

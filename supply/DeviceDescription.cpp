@@ -11,8 +11,12 @@ const QString kEnd = QStringLiteral("*END*");
 
 void readFixed(TextInputStream& in, std::initializer_list<QString*> fields)
 {
-    for (QString* field : fields)
+    // The old value goes before the new one is read, so that a line of
+    // megabytes is never held twice.
+    for (QString* field : fields) {
+        field->clear();
         *field = in.readLine();
+    }
 }
 
 void readFreeText(TextInputStream& in, QString& text, QString& lastLine, const std::function<void()>& yield)

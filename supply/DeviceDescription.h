@@ -45,6 +45,11 @@ struct DeviceDescription {
     QString VoltsMaxList;
 };
 
+// The output choice shows at most this many outputs of a description's list,
+// the first ones; no supply has nearly as many, and each row costs the list
+// far more than its text costs the file.
+constexpr int kMaxOutputRows = 1000;
+
 // The sections of a description, in the order a line is tested against them.
 enum class Section {
     Name,

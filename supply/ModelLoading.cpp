@@ -28,13 +28,21 @@ void setUpOutputs(PwrSupWindow& w)
         w.VoltsMax = Val(NthField(w.VoltsMaxList, QStringLiteral(","), 1));
     } else {
         w.OutNumberPopup->deleteAllRows();
-        // Split once: looking up each field from the start again costs the
-        // square of the line's length, which a long list turns into a hang.
-        // The fields are NthField's, empty ones included.
-        const QStringList outputs = w.PSComOutList.split(u',');
-        for (const QString& output : outputs) {
-            w.OutNumberPopup->addRow(output);
+        // The fields are NthField's, empty ones included, each found from the
+        // end of the one before: looking each up from the start would cost
+        // the square of the line's length. A row costs Qt's list some 250
+        // bytes, so rows stop at kMaxOutputRows: a line of commas within the
+        // size limit would otherwise take gigabytes and seconds per load.
+        const QString& list = w.PSComOutList;
+        qsizetype from = 0;
+        for (int row = 0; row < kMaxOutputRows; ++row) {
+            const qsizetype comma = list.indexOf(u',', from);
+            const qsizetype end = comma < 0 ? list.size() : comma;
+            w.OutNumberPopup->addRow(list.sliced(from, end - from));
             yieldToEventLoop();
+            if (comma < 0)
+                break;
+            from = comma + 1;
         }
     }
     w.OutNumberPopup->setEnabled(templateGiven(w.PSComOutSelPre, w.PSComOutSelFormat, w.PSComOutSelPost));

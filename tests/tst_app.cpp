@@ -5,6 +5,7 @@
 #include "app/Singletons.h"
 #include "app/Startup.h"
 #include "framework/Controls.h"
+#include "framework/Dialogs.h"
 #include "framework/FileType.h"
 #include "mainwindow/PwrSupWindow.h"
 #include "support/TestSupport.h"
@@ -14,9 +15,13 @@
 #include <QClipboard>
 #include <QDir>
 #include <QFile>
+#include <QFileDialog>
+#include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
 #include <QPointer>
+#include <QSettings>
+#include <QThread>
 #include <QTimer>
 #include <QTemporaryDir>
 #include <QTest>
@@ -62,6 +67,7 @@ class AppTest : public QObject {
 
     QTemporaryDir m_programFolder;
     QTemporaryDir m_preferences;
+    QTemporaryDir m_userSettings; // where Qt keeps the user's settings
     std::optional<zorv::testing::SystemSeams> m_seams;
     std::unique_ptr<zorv::Program> m_program;
 
@@ -71,6 +77,12 @@ class AppTest : public QObject {
     static QAction* barMenu(int index) { return window().menuBar()->actions().value(index); }
 
 private slots:
+    void initTestCase()
+    {
+        QVERIFY(m_userSettings.isValid());
+        qputenv("XDG_CONFIG_HOME", QFile::encodeName(m_userSettings.path()));
+    }
+
     void init()
     {
         QVERIFY(m_programFolder.isValid());
@@ -515,6 +527,46 @@ private slots:
         window().openTextBtn->click();
         QCOMPARE(dialogs.lastOpenFilters, expected);
         QVERIFY2(dialogs.unexpected.isEmpty(), qPrintable(dialogs.unexpected.join(", ")));
+    }
+
+    void realFileDialogsKeepNoHistory_data()
+    {
+        QTest::addColumn<bool>("save");
+        QTest::addRow("open") << false;
+        QTest::addRow("save") << true;
+    }
+
+    // Qt's own file dialog, a file chosen in it: the folder and the history
+    // it showed are not kept among the user's settings, where Qt would keep
+    // them in QtProject.conf.
+    void realFileDialogsKeepNoHistory()
+    {
+        QFETCH(bool, save);
+        const QString config = m_userSettings.path();
+        // Qt fixes where the user's settings are at its first use of them.
+        QVERIFY(QSettings(QSettings::IniFormat, QSettings::UserScope, QStringLiteral("QtProject"))
+                    .fileName()
+                    .startsWith(config + u'/'));
+        const QString chosen = m_programFolder.filePath(save ? QStringLiteral("new.txt") : QStringLiteral("wave.txt"));
+        if (!save)
+            QVERIFY(zorv::testing::writeFile(chosen, "0,1\n"));
+
+        // The user types the file's name once the dialog waits for it, and
+        // again until the dialog, which lists its folder in the background,
+        // takes it.
+        QTimer answer;
+        QObject::connect(&answer, &QTimer::timeout, [&chosen] {
+            auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+            if (dialog && dialog->isVisible() && QThread::currentThread()->loopLevel() > 0) {
+                if (auto* name = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit")))
+                    name->setText(chosen);
+                static_cast<QDialog*>(dialog)->accept(); // as the dialog's own button does
+            }
+        });
+        answer.start(10);
+        const QString got = save ? zorv::dialogs::saveFile() : zorv::dialogs::openFile(QStringLiteral("text/plain"));
+        QCOMPARE(got, chosen);
+        QCOMPARE(QDir(config).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden), QStringList());
     }
 };
 

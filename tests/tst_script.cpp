@@ -349,35 +349,67 @@ private slots:
         QTest::addColumn<bool>("paste"); // false: a drop
         QTest::addColumn<QString>("format"); // empty: the data carries no text
         QTest::addColumn<QByteArray>("bytes");
-        QTest::addColumn<bool>("address"); // the data carries a file's address
+        QTest::addColumn<QByteArray>("uriList"); // the addresses the data carries, if any
+        QTest::addColumn<QByteArray>("mozUrl");
         QTest::addColumn<bool>("picture");
-        QTest::addColumn<QString>("script"); // what the area holds after it
+        QTest::addColumn<QString>("script"); // what the area holds after it; empty: the data is refused
         const QByteArray utf16("0\0,\0" "1\0\n\0" "1\0,\0" "2\0", 14);
+        const QByteArray wave("file:///home/user/wave.txt");
+        const QByteArray notes("file:///home/user/my%20notes%C3%A9.txt"); // "my notesé.txt"
+        const QByteArray twoFiles = wave + "\r\n" + notes + "\r\n";
+        const QString mozUrl = QString::fromLatin1(wave) + QStringLiteral("\nwave.txt");
+        const QByteArray mozUrlBytes(reinterpret_cast<const char*>(mozUrl.utf16()), mozUrl.size() * 2);
         for (const bool paste : {true, false}) {
             const char* way = paste ? "paste" : "drop";
-            QTest::addRow("%s: text/plain", way) << paste << "text/plain" << QByteArray("0,1\n1,2") << false << false
-                                                 << "0,1\r1,2";
+            QTest::addRow("%s: text/plain", way) << paste << "text/plain" << QByteArray("0,1\n1,2") << QByteArray()
+                                                 << QByteArray() << false << "0,1\r1,2";
             QTest::addRow("%s: text/plain;charset=utf-8", way)
-                << paste << "text/plain;charset=utf-8" << QByteArray("0,1\r\n1,2\r2,\xc2\xb5") << false << false
-                << QStringLiteral("0,1\r1,2\r2,\u00b5");
-            QTest::addRow("%s: a charset other than UTF-8", way)
-                << paste << "Text/Plain; charset=\"UTF-16LE\"" << utf16 << false << false << "0,1\r1,2";
-            QTest::addRow("%s: a file's address alone", way) << paste << "" << QByteArray() << true << false << "";
-            QTest::addRow("%s: a picture alone", way) << paste << "" << QByteArray() << false << true << "";
+                << paste << "text/plain;charset=utf-8" << QByteArray("0,1\r\n1,2\r2,\xc2\xb5") << QByteArray()
+                << QByteArray() << false << QStringLiteral("0,1\r1,2\r2,\u00b5");
+            QTest::addRow("%s: a charset other than UTF-8", way) << paste << "Text/Plain; charset=\"UTF-16LE\"" << utf16
+                                                                 << QByteArray() << QByteArray() << false << "0,1\r1,2";
+            QTest::addRow("%s: UTF-16 with its last character cut off", way)
+                << paste << "text/plain;charset=UTF-16LE" << utf16 + '3' << QByteArray() << QByteArray() << false
+                << QStringLiteral("0,1\r1,2\uFFFD");
+            QTest::addRow("%s: Shift_JIS with its last character cut off", way)
+                << paste << "text/plain;charset=Shift_JIS" << QByteArray("0,1 \x82\xa0\x82") << QByteArray()
+                << QByteArray() << false << QStringLiteral("0,1 \u3042\uFFFD");
+            QTest::addRow("%s: a file's address alone", way)
+                << paste << "" << QByteArray() << wave + "\r\n" << QByteArray() << false << "";
+            QTest::addRow("%s: a picture alone", way)
+                << paste << "" << QByteArray() << QByteArray() << QByteArray() << true << "";
             QTest::addRow("%s: text that comes with an address", way)
-                << paste << "text/plain;charset=utf-8" << QByteArray("0,1") << true << false << "0,1";
+                << paste << "text/plain;charset=utf-8" << QByteArray("0,1") << wave + "\r\n" << QByteArray() << false
+                << "0,1";
+            // Qt's X11 bridge offers a list of addresses as text/plain too,
+            // each shown decoded and followed by a line feed.
+            QTest::addRow("%s: addresses also offered as text/plain", way)
+                << paste << "text/plain" << QStringLiteral("file:///home/user/wave.txt\nfile:///home/user/my notes\u00e9.txt\n").toUtf8()
+                << twoFiles << QByteArray() << false << "";
+            QTest::addRow("%s: addresses as encoded text, CR LF", way)
+                << paste << "text/plain;charset=utf-8" << twoFiles << twoFiles << QByteArray() << false << "";
+            // A file manager's copy: text/uri-list, text/x-moz-url, text/plain.
+            QTest::addRow("%s: a copied file, its path as text", way)
+                << paste << "text/plain" << QByteArray("/home/user/wave.txt\n") << wave + "\r\n" << mozUrlBytes
+                << false << "";
+            QTest::addRow("%s: a copied file, text as text/x-moz-url has it", way)
+                << paste << "text/plain" << mozUrl.toUtf8() << QByteArray() << mozUrlBytes << false << "";
+            QTest::addRow("%s: text that holds an address among other words", way)
+                << paste << "text/plain" << QByteArray("0,1 see file:///home/user/wave.txt\n") << wave + "\r\n"
+                << QByteArray() << false << "0,1 see file:///home/user/wave.txt\r";
         }
     }
 
-    // Only text is taken into the script, in whatever text format it comes: a
-    // dragged file would otherwise leave its address there, which plays as a
-    // line of 0 V.
+    // Only text is taken into the script, in whatever text format it comes,
+    // and not text that only repeats the addresses of dragged or copied
+    // files: they would play as lines of 0 V.
     void pasteOrDrop()
     {
         QFETCH(bool, paste);
         QFETCH(QString, format);
         QFETCH(QByteArray, bytes);
-        QFETCH(bool, address);
+        QFETCH(QByteArray, uriList);
+        QFETCH(QByteArray, mozUrl);
         QFETCH(bool, picture);
         QFETCH(QString, script);
 
@@ -385,8 +417,10 @@ private slots:
         auto* data = new QMimeData;
         if (!format.isEmpty())
             data->setData(format, bytes);
-        if (address)
-            data->setUrls({QUrl::fromLocalFile(inFolder(QStringLiteral("wave.txt")))});
+        if (!uriList.isEmpty())
+            data->setData(QStringLiteral("text/uri-list"), uriList);
+        if (!mozUrl.isEmpty())
+            data->setData(QStringLiteral("text/x-moz-url"), mozUrl);
         if (picture)
             data->setImageData(QImage(8, 8, QImage::Format_RGB32));
 
@@ -395,7 +429,7 @@ private slots:
             window().myEditField->paste();
         } else {
             const std::unique_ptr<QMimeData> dropped(data);
-            QCOMPARE(drop(window().myEditField, *dropped), !format.isEmpty());
+            QCOMPARE(drop(window().myEditField, *dropped), !script.isEmpty());
         }
 
         QCOMPARE(window().myEditField->text(), script);

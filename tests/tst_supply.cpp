@@ -208,6 +208,17 @@ void SupplyTest::loadOutputs_data()
     QTest::addRow("outputs taken untrimmed, an empty field an empty row")
         << depText({"*COMMAND OUTPUT SELECT*", "A,, B", "1,2,3", "", "", ";"}) << QStringList{"A", "", " B"} << -1
         << true << 99.0 << true;
+    // Outputs "0" to "1000": the list shows the first ones, as many as it may.
+    QStringList many;
+    for (int i = 0; i <= kMaxOutputRows; ++i)
+        many.append(QString::number(i));
+    const QStringList shown = many.first(kMaxOutputRows);
+    QTest::addRow("as many outputs as the list shows: all of them")
+        << depText({"*COMMAND OUTPUT SELECT*", shown.join(u','), "30", "INST ", "0", ""}) << shown << -1 << true
+        << 99.0 << true;
+    QTest::addRow("one output more: the first ones")
+        << depText({"*COMMAND OUTPUT SELECT*", many.join(u','), "30", "INST ", "0", ""}) << shown << -1 << true
+        << 99.0 << true;
     QTest::addRow("no output list, a select template: one row, enabled")
         << depText({"*COMMAND OUTPUT SELECT*", "", "12.5,3", "", "0", ""}) << QStringList{"1"} << -1 << true << 12.5
         << true;

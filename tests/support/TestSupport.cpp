@@ -99,6 +99,37 @@ QByteArray fileBytes(const QString& path)
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
 }
 
+QByteArray longOutputsDescription(qint64 size, qint64* commas)
+{
+    const QByteArray head("*COMMAND OUTPUT SELECT*\n");
+    const QByteArray tail("\n30\nINST \n0\n\n");
+    const qint64 count = size - head.size() - tail.size();
+    if (commas)
+        *commas = count;
+    return head + QByteArray(count, ',') + tail;
+}
+
+qint64 peakMemory()
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray& line : status.readAll().split('\n')) {
+        if (line.startsWith("VmHWM:")) {
+            bool ok = false;
+            const qint64 kb = line.mid(6).trimmed().chopped(3).trimmed().toLongLong(&ok); // "1234 kB"
+            return ok ? kb * 1024 : -1;
+        }
+    }
+    return -1;
+}
+
+bool resetPeakMemory()
+{
+    QFile refs(QStringLiteral("/proc/self/clear_refs"));
+    return refs.open(QIODevice::WriteOnly) && refs.write("5") == 1;
+}
+
 QStringList commands(std::initializer_list<const char*> list)
 {
     QStringList result;

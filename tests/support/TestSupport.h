@@ -44,6 +44,17 @@ bool writeFile(const QString& path, const QByteArray& bytes);
 // The file's bytes, or "<unreadable>".
 QByteArray fileBytes(const QString& path);
 
+// A description of `size` bytes whose output list is one line of commas, its
+// limit 30 and its output-select command "INST " and the output's number;
+// `commas` tells how many there are.
+QByteArray longOutputsDescription(qint64 size, qint64* commas = nullptr);
+
+// The most memory the process has held at once (resident, VmHWM) since the
+// last resetPeakMemory(), in bytes, or -1 when the system does not say. The
+// reset starts the peak anew from what is held now.
+qint64 peakMemory();
+bool resetPeakMemory();
+
 // Commands as the supply receives them, each with its carriage return.
 QStringList commands(std::initializer_list<const char*> list);
 // The texts of commands as they arrived.
