@@ -144,7 +144,8 @@ QString toEditorLines(const QString& text)
 namespace {
 
 // A control character other than a tab: what a binary file is full of (NUL
-// bytes, say), and what no font has a glyph for.
+// bytes, say), and what no font has a glyph for. Not those from U+0080 on:
+// some fonts (URW's among them) give those glyphs.
 bool isControl(QChar c)
 {
     const char16_t u = c.unicode();
@@ -154,9 +155,9 @@ bool isControl(QChar c)
 // Qt lays out a control character by asking every fallback font installed
 // whether it has a glyph for it, each time: most of the time a file of them
 // took to open, and more the more fonts there are. The runs of them in a
-// line, to be laid out with the area's own font alone, which draws them as
-// Qt does when no font has them, with its mark for a missing glyph; every
-// other character still falls back to whichever font has it. A short line
+// line, to be laid out with the area's own font alone (for the script they
+// stand in), which shows them as a character no font has; every other
+// character still falls back to whichever font has it. A short line
 // gets none: it costs little either way, and only the lines in view are laid
 // out, so marking every line of a file of random bytes would cost more than
 // it saves. Tabs are left to Qt's tab stops.
