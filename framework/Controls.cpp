@@ -4,6 +4,7 @@
 #include "framework/Yield.h"
 
 #include <QDragEnterEvent>
+#include <QFont>
 #include <QInputMethodEvent>
 #include <QKeyEvent>
 #include <QMimeData>
@@ -14,6 +15,7 @@
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
+#include <QTextFormat>
 #include <QTextLayout>
 #include <QUrl>
 #include <algorithm>
@@ -149,10 +151,49 @@ QString toEditorLines(const QString& text)
 
 namespace {
 
+// A control character other than a tab: what a binary file is full of (NUL
+// bytes, say), and what no font has a glyph for. Not those from U+0080 on:
+// some fonts (URW's among them) give those glyphs.
+bool isControl(QChar c)
+{
+    const char16_t u = c.unicode();
+    return (u < 0x20 && u != u'\t') || u == 0x7f;
+}
+
+// Qt lays out a control character by asking every fallback font installed
+// whether it has a glyph for it, each time: most of the time a file of them
+// took to open, and more the more fonts there are. The runs of them in a
+// line, to be laid out with the area's own font alone (for the script they
+// stand in), which shows them as a character no font has; every other
+// character still falls back to whichever font has it. A short line
+// gets none: it costs little either way, and only the lines in view are laid
+// out, so marking every line of a file of random bytes would cost more than
+// it saves. Tabs are left to Qt's tab stops.
+QList<QTextLayout::FormatRange> controlRunsOf(QStringView line)
+{
+    constexpr qsizetype kShortLine = 256;
+    QList<QTextLayout::FormatRange> runs;
+    if (line.size() < kShortLine)
+        return runs;
+    QTextCharFormat ownFontOnly;
+    ownFontOnly.setFontStyleStrategy(QFont::NoFontMerging);
+    for (qsizetype i = 0; i < line.size(); ++i) {
+        if (!isControl(line[i]))
+            continue;
+        const qsizetype start = i;
+        while (i + 1 < line.size() && isControl(line[i + 1]))
+            ++i;
+        runs.append({static_cast<int>(start), static_cast<int>(i + 1 - start), ownFontOnly});
+    }
+    return runs;
+}
+
+// Qt's layout of the area's lines, made cheaper for files that are no script.
 // Qt lays a line out anew after any edit that starts in it, and a line of
 // megabytes (a file with no line end) takes seconds. A line end added at the
 // end of a line, as opening a file adds two, leaves that line as it was: the
-// edit is laid out as starting in the line after it.
+// edit is laid out as starting in the line after it. Every line an edit
+// changes is given its control runs (controlRunsOf) before Qt lays it out.
 class LinesLayout : public QPlainTextDocumentLayout {
 public:
     using QPlainTextDocumentLayout::QPlainTextDocumentLayout;
@@ -162,10 +203,62 @@ protected:
     {
         if (charsRemoved == 0 && charsAdded > 0 && endsUnchangedAt(document()->findBlock(from), from))
             ++from;
+        markControlRuns(from, charsAdded);
         QPlainTextDocumentLayout::documentChanged(from, charsRemoved, charsAdded);
     }
 
 private:
+    // Runs set here, while Qt hands the edit to the layout, widen no later
+    // edit, as they would once the edit is done. A line's state tells which
+    // lines carry runs, so that a line that loses its control characters
+    // loses its runs, and a line that never had any is given no layout
+    // before it is shown.
+    void markControlRuns(int from, int charsAdded)
+    {
+        const QTextDocument* lines = document();
+        const QTextBlock first = lines->findBlock(from);
+        const QTextBlock last = lines->findBlock(from + charsAdded);
+        if (!first.isValid())
+            return;
+        // Reading one line's text costs as much as some hundred characters
+        // of the whole text: the many lines an open sets are read from that.
+        const int changedLines =
+            (last.isValid() ? last.blockNumber() : lines->blockCount() - 1) - first.blockNumber() + 1;
+        const bool readWhole = qsizetype(changedLines) * 100 > lines->characterCount();
+        const QString whole = readWhole ? lines->toRawText() : QString();
+        if (readWhole && m_linesWithRuns == 0) {
+            const QStringView changed = QStringView(whole).sliced(first.position());
+            if (std::none_of(changed.begin(), changed.end(), isControl))
+                return;
+        }
+        int position = first.position();
+        int withRuns = 0;
+        QTextBlock block = first;
+        for (; block.isValid(); block = block.next()) {
+            const QString ownText = readWhole ? QString() : block.text();
+            const QList<QTextLayout::FormatRange> runs =
+                controlRunsOf(readWhole ? QStringView(whole).sliced(position, block.length() - 1) : ownText);
+            position += block.length();
+            const bool hadRuns = block.userState() == kHasControlRuns;
+            if (!runs.isEmpty() || hadRuns) {
+                block.layout()->setFormats(runs);
+                block.setUserState(runs.isEmpty() ? -1 : kHasControlRuns);
+                m_linesWithRuns += int(!runs.isEmpty()) - int(hadRuns);
+            }
+            withRuns += int(!runs.isEmpty());
+            if (block == last)
+                break;
+        }
+        if (first == lines->firstBlock() && (!block.isValid() || block == lines->lastBlock()))
+            m_linesWithRuns = withRuns;
+    }
+
+    static constexpr int kHasControlRuns = 1;
+    // Lines given runs and not yet seen losing them: a line removed with its
+    // runs still counts until the whole text is marked again, so the count
+    // is never short of the truth.
+    int m_linesWithRuns = 0;
+
     // The line ends at `from` and its layout still covers the whole of it:
     // what was inserted at `from` began with a line end, after this line's
     // text as it was laid out. A line split in two is shorter than its layout.

@@ -276,6 +276,10 @@ private slots:
         QTest::addRow("line feeds become line ends") << QByteArray("0,5\n1,6\r\n") << true << true
                                                      << "0,5\r1,6\r\r\r" << true;
         QTest::addRow("empty file") << QByteArray() << true << true << "\r\r" << true;
+        // What a binary file holds, kept as it is, however the area draws it.
+        QTest::addRow("a long line of control characters")
+            << QByteArray("0,5") + QByteArray(300, '\0') + "\x1f\x7f\xE4\xB8\xAD" << true << true
+            << QStringLiteral("0,5") + QString(300, QChar(u'\0')) + QStringLiteral("\x1f\x7f\u4E2D\r\r") << true;
         QTest::addRow("no model chosen") << QByteArray("0,5") << false << true << "0,5\r\r" << false;
         QTest::addRow("no port chosen") << QByteArray("0,5") << true << false << "0,5\r\r" << false;
     }
@@ -507,6 +511,9 @@ private slots:
         QTest::addColumn<QByteArray>("saved");
         QTest::addRow("line ends kept as they are") << "0,5\r1,6\r\r" << QByteArray() << QByteArray("0,5\r1,6\r\r");
         QTest::addRow("no line end added") << "0,5" << QByteArray() << QByteArray("0,5");
+        QTest::addRow("a long line of control characters")
+            << QString(300, QChar(u'\0')) + QStringLiteral("\x01\u4E2D\r\r") << QByteArray()
+            << QByteArray(300, '\0') + "\x01\xE4\xB8\xAD\r\r";
         QTest::addRow("empty text, empty file") << "" << QByteArray() << QByteArray("");
         QTest::addRow("replaces a longer file whole")
             << "1,2" << QByteArray("0,1\r0.5,2\r1,3\r1.5,4\r") << QByteArray("1,2");
