@@ -9,6 +9,7 @@
 #include <QElapsedTimer>
 #include <QGuiApplication>
 #include <QProcess>
+#include <QShortcut>
 #include <QTextCursor>
 #include <QTimer>
 #include <functional>
@@ -57,12 +58,16 @@ private:
     QString m_id;
 };
 
-// The program's dialogs as one real modal dialog on the display, which closes
-// itself, cancelled, after a moment. While it is open the main window is
-// blocked, as it is behind the real open and save dialogs.
+// The program's dialogs as one real modal dialog on the display, which the
+// user closes a moment after it opened with its shortcut, Ctrl+W; one that
+// does not take the key closes itself after a while. While it is open the
+// main window is blocked, as it is behind the real open and save dialogs.
 class ModalDialogs : public dialogs::Handler {
 public:
-    explicit ModalDialogs(BenchWindow& bench) : m_bench(bench) { dialogs::setHandlerForTesting(this); }
+    ModalDialogs(BenchWindow& bench, User& user) : m_bench(bench), m_user(user)
+    {
+        dialogs::setHandlerForTesting(this);
+    }
     ~ModalDialogs() override { dialogs::setHandlerForTesting(&m_bench.dialogs()); }
 
     QString openFile(const QStringList&) override { return show(QStringLiteral("open")); }
@@ -70,6 +75,7 @@ public:
     void message(const QString& text) override { show(QStringLiteral("message: ") + text); }
 
     QStringList opened;
+    QStringList closedBy; // "shortcut" or "itself", one for each opening
     // Milliseconds from `since` to the last opening.
     QElapsedTimer since;
     qint64 lastOpenedAfter = -1;
@@ -82,12 +88,22 @@ private:
         QDialog dialog;
         dialog.setModal(true);
         dialog.resize(120, 60);
-        QTimer::singleShot(400, &dialog, &QDialog::reject);
+        auto* close = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_W), &dialog);
+        QObject::connect(close, &QShortcut::activated, &dialog, [&] {
+            closedBy.append(QStringLiteral("shortcut"));
+            dialog.reject();
+        });
+        QTimer::singleShot(200, &dialog, [this] { m_user.key(QStringLiteral("ctrl+w")); });
+        QTimer::singleShot(3000, &dialog, [&] {
+            closedBy.append(QStringLiteral("itself"));
+            dialog.reject();
+        });
         dialog.exec();
         return {};
     }
 
     BenchWindow& m_bench;
+    User& m_user;
 };
 
 } // namespace
@@ -107,8 +123,8 @@ private slots:
     // A click on Open opens its dialog once the check is over, and the input
     // queued behind that click is taken by the dialog, as Qt would have it:
     // neither the second click of a double click nor a click on the box acts
-    // once the dialog has closed. Keys typed into the script meanwhile land
-    // there, in order.
+    // once the dialog has closed, and the dialog takes its own keys. Keys
+    // typed into the script meanwhile land there, in order.
     void inputDuringTheCheck_data()
     {
         QTest::addColumn<QString>("input");
@@ -140,10 +156,10 @@ private slots:
         BenchDescription description;
         description.delayMs = 10;
         bench.setUp(description, longScript());
-        ModalDialogs shown(bench);
         PwrSupWindow& w = bench.window();
         QVERIFY(QTest::qWaitForWindowExposed(&w));
         User user(w);
+        ModalDialogs shown(bench, user);
         QVERIFY(user.focusWindow());
         QTRY_VERIFY_WITH_TIMEOUT(w.isActiveWindow(), 5000);
         w.myEditField->setFocus();
@@ -176,6 +192,7 @@ private slots:
         // Whatever was queued has acted by now, the dialog included.
         QTest::qWait(dialogs.isEmpty() ? 300 : 1000);
         QCOMPARE(shown.opened, dialogs);
+        QCOMPARE(shown.closedBy, QStringList(dialogs.size(), QStringLiteral("shortcut")));
         QCOMPARE(w.StartButton->caption(), QStringLiteral("Stop"));
         QVERIFY(!w.ZeroVCheckBox->isChecked());
         QCOMPARE(w.myEditField->line(400002), typed);
@@ -204,10 +221,10 @@ private slots:
                           (description.text() + hookup + QStringLiteral("*END*\n")).toUtf8()));
         bench.chooseModel(QStringLiteral("Bench"));
         bench.enterPortList();
-        ModalDialogs shown(bench);
         PwrSupWindow& w = bench.window();
         QVERIFY(QTest::qWaitForWindowExposed(&w));
         User user(w);
+        ModalDialogs shown(bench, user);
         QVERIFY(user.focusWindow());
         QTRY_VERIFY_WITH_TIMEOUT(w.isActiveWindow(), 5000);
 
