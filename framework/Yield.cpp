@@ -10,7 +10,7 @@
 #include <QKeyEvent>
 #include <QPointer>
 #include <QWindow>
-#include <algorithm>
+#include <chrono>
 #include <memory>
 #include <optional>
 #include <utility>
@@ -44,10 +44,10 @@ private:
 // marked in the clock that stamps input events, and input that Qt delivers
 // to the control (or to a shortcut of it) is dropped when it was made before
 // that moment. It is dropped where Qt hands it to the window, before Qt
-// gives focus, pressed state or hover for it, and the release of a dropped
-// press goes with it. Nothing is held or delivered by the program itself and
-// no event loop runs here; what Qt does with input for a window that a dialog
-// blocks (it drops it) and for the dialog stays as Qt has it.
+// gives focus, pressed state or hover for it. Nothing is held or delivered
+// by the program itself and no event loop runs here; what Qt does with input
+// for a window that a dialog blocks (it drops it) and for the dialog stays as
+// Qt has it.
 class InputGate : public QObject {
 public:
     explicit InputGate(QObject* parent) : QObject(parent) { useClock({}); }
@@ -96,22 +96,8 @@ protected:
         case QEvent::KeyPress:
         case QEvent::KeyRelease:
             return key(window, static_cast<QKeyEvent*>(event));
-        case QEvent::MouseButtonPress:
-        case QEvent::MouseButtonDblClick:
-        case QEvent::MouseButtonRelease:
-        case QEvent::MouseMove:
-        case QEvent::TabletPress:
-        case QEvent::TabletRelease:
-        case QEvent::TabletMove:
-        case QEvent::TouchBegin:
-        case QEvent::TouchUpdate:
-        case QEvent::TouchEnd:
-        case QEvent::TouchCancel:
-        case QEvent::Wheel:
-        case QEvent::Enter:
-            return pointer(window, static_cast<QPointerEvent*>(event));
         default:
-            return false;
+            return event->isPointerEvent() && pointer(window, static_cast<QPointerEvent*>(event));
         }
     }
 
@@ -122,19 +108,23 @@ private:
         QPointer<QObject> control;
         quint64 id = 0;
         std::optional<quint64> time;
+        std::chrono::steady_clock::time_point made = std::chrono::steady_clock::now();
     };
 
-    // A press, key or touch that was dropped, whose release goes with it.
-    struct Dropped {
-        const QInputDevice* device;
-        int button; // the mouse button or key; 0 for a touch
-    };
+    // Far longer than any handler yields after enabling a control, and far
+    // shorter than the weeks after which the X server's clock wraps.
+    static constexpr std::chrono::hours kMarkLifetime{1};
+
+    static bool expired(const Mark& mark)
+    {
+        return !mark.control || std::chrono::steady_clock::now() - mark.made > kMarkLifetime;
+    }
 
     void markEnabled(QObject* control)
     {
         if (!m_clock)
             return;
-        std::erase_if(m_marks, [control](const Mark& mark) { return !mark.control || mark.control == control; });
+        std::erase_if(m_marks, [control](const Mark& mark) { return expired(mark) || mark.control == control; });
         m_marks.push_back({control, ++m_marked, std::nullopt});
         m_clock->mark();
     }
@@ -155,7 +145,7 @@ private:
         for (const QObject* object = target; object; object = object->parent()) {
             for (const Mark& mark : m_marks) {
                 if (mark.control == object)
-                    return &mark;
+                    return expired(mark) ? nullptr : &mark;
             }
         }
         return nullptr;
@@ -180,11 +170,10 @@ private:
     // than holds nothing back any more.
     void seen(quint64 time)
     {
-        if (time == 0 || (m_lastTime != 0 && !later(time, m_lastTime)))
+        if (time == 0)
             return;
         m_lastTime = time;
-        std::erase_if(m_marks,
-                      [time](const Mark& mark) { return !mark.control || (mark.time && later(time, *mark.time)); });
+        std::erase_if(m_marks, [time](const Mark& mark) { return expired(mark) || (mark.time && later(time, *mark.time)); });
     }
 
     static bool drop(QEvent* event)
@@ -193,35 +182,15 @@ private:
         return true;
     }
 
-    bool takeDropped(const QInputDevice* device, int button)
-    {
-        const auto found = std::find_if(m_dropped.begin(), m_dropped.end(), [&](const Dropped& dropped) {
-            return dropped.device == device && dropped.button == button;
-        });
-        if (found == m_dropped.end())
-            return false;
-        m_dropped.erase(found);
-        return true;
-    }
-
-    void addDropped(const QInputDevice* device, int button)
-    {
-        takeDropped(device, button);
-        m_dropped.push_back({device, button});
-    }
-
+    // A release goes where its press went: Qt drops the release and the drag
+    // of a press it never delivered, and a key acts on its press.
     bool key(QWindow* window, QKeyEvent* event)
     {
         const quint64 time = event->timestamp();
-        const int key = event->nativeScanCode() != 0 ? static_cast<int>(event->nativeScanCode()) : event->key();
         bool act = true;
-        if (event->type() == QEvent::KeyRelease) {
-            act = !takeDropped(event->device(), key);
-        } else {
+        if (event->type() == QEvent::KeyPress) {
             m_keyTime = time;
             act = mayAct(keyTarget(window), time);
-            if (!act)
-                addDropped(event->device(), key);
         }
         seen(time);
         return !act && drop(event);
@@ -231,47 +200,26 @@ private:
     {
         const bool enter = event->type() == QEvent::Enter;
         const quint64 time = enter ? 0 : event->timestamp();
-        if (m_marks.empty() && m_dropped.empty()) {
-            seen(time);
-            return false;
-        }
-        const auto* single = event->isSinglePointEvent() ? static_cast<QSinglePointEvent*>(event) : nullptr;
-        const int button = single ? static_cast<int>(single->button()) : 0;
-        const QInputDevice* device = event->device();
         bool act = true;
-        switch (event->type()) {
-        case QEvent::MouseButtonPress:
-        case QEvent::MouseButtonDblClick:
-        case QEvent::TabletPress:
-        case QEvent::TouchBegin:
-            act = mayAct(pointerTarget(window, event), time);
-            if (!act)
-                addDropped(device, button);
-            break;
-        case QEvent::MouseButtonRelease:
-        case QEvent::TabletRelease:
-        case QEvent::TouchEnd:
-        case QEvent::TouchCancel:
-            act = !takeDropped(device, button);
-            break;
-        case QEvent::Wheel:
-        case QEvent::Enter:
-            act = mayAct(pointerTarget(window, event), time);
-            break;
-        default: { // a move
-            const int held = single ? static_cast<int>(single->buttons()) : -1;
-            // A release lost on the way leaves no button held.
-            std::erase_if(m_dropped, [&](const Dropped& dropped) {
-                return single && dropped.device == device && (dropped.button & held) == 0;
-            });
-            const bool dragsDropped = std::any_of(m_dropped.begin(), m_dropped.end(),
-                                                  [&](const Dropped& dropped) { return dropped.device == device; });
-            if (dragsDropped)
-                act = false;
-            else if (held == 0) // the pointer hovering, not dragging what it pressed
+        if (!m_marks.empty()) {
+            switch (event->type()) {
+            case QEvent::MouseButtonPress:
+            case QEvent::MouseButtonDblClick:
+            case QEvent::TabletPress:
+            case QEvent::TouchBegin:
+            case QEvent::Wheel:
+            case QEvent::Enter:
                 act = mayAct(pointerTarget(window, event), time);
-            break;
-        }
+                break;
+            case QEvent::MouseMove:
+            case QEvent::TabletMove:
+                // Hovering; a drag goes where its press went.
+                if (static_cast<QSinglePointEvent*>(event)->buttons() == Qt::NoButton)
+                    act = mayAct(pointerTarget(window, event), time);
+                break;
+            default:
+                break;
+            }
         }
         seen(time);
         return !act && drop(event);
@@ -308,7 +256,6 @@ private:
 
     std::unique_ptr<InputClock> m_clock;
     std::vector<Mark> m_marks;
-    std::vector<Dropped> m_dropped;
     quint64 m_marked = 0;   // marks asked for
     quint64 m_answered = 0; // marks the window system has answered
     quint64 m_lastTime = 0; // of the newest stamped input
