@@ -4,7 +4,6 @@
 // of input made during the script check. Run under xvfb-run with xdotool.
 #include "support/BenchWindow.h"
 
-#include <QApplication>
 #include <QDialog>
 #include <QElapsedTimer>
 #include <QGuiApplication>
@@ -12,7 +11,6 @@
 #include <QShortcut>
 #include <QTextCursor>
 #include <QTimer>
-#include <functional>
 
 using namespace zorv;
 using namespace zorv::testing;
@@ -106,6 +104,22 @@ private:
     User& m_user;
 };
 
+// The bench's window on the display, active, with the user at it and the
+// dialogs as real ones.
+struct OnDisplay {
+    explicit OnDisplay(BenchWindow& bench) : w(bench.window()), user(w), shown(bench, user) {}
+
+    bool ready()
+    {
+        return QTest::qWaitForWindowExposed(&w) && user.focusWindow()
+               && QTest::qWaitFor([this] { return w.isActiveWindow(); }, 5000);
+    }
+
+    PwrSupWindow& w;
+    User user;
+    ModalDialogs shown;
+};
+
 } // namespace
 
 class DisplayInputTest : public QObject {
@@ -156,12 +170,11 @@ private slots:
         BenchDescription description;
         description.delayMs = 10;
         bench.setUp(description, longScript());
-        PwrSupWindow& w = bench.window();
-        QVERIFY(QTest::qWaitForWindowExposed(&w));
-        User user(w);
-        ModalDialogs shown(bench, user);
-        QVERIFY(user.focusWindow());
-        QTRY_VERIFY_WITH_TIMEOUT(w.isActiveWindow(), 5000);
+        OnDisplay display(bench);
+        QVERIFY(display.ready());
+        PwrSupWindow& w = display.w;
+        User& user = display.user;
+        const ModalDialogs& shown = display.shown;
         w.myEditField->setFocus();
         w.myEditField->moveCursor(QTextCursor::End);
         QVERIFY(w.ZeroVCheckBox->isEnabled());
@@ -221,12 +234,11 @@ private slots:
                           (description.text() + hookup + QStringLiteral("*END*\n")).toUtf8()));
         bench.chooseModel(QStringLiteral("Bench"));
         bench.enterPortList();
-        PwrSupWindow& w = bench.window();
-        QVERIFY(QTest::qWaitForWindowExposed(&w));
-        User user(w);
-        ModalDialogs shown(bench, user);
-        QVERIFY(user.focusWindow());
-        QTRY_VERIFY_WITH_TIMEOUT(w.isActiveWindow(), 5000);
+        OnDisplay display(bench);
+        QVERIFY(display.ready());
+        PwrSupWindow& w = display.w;
+        User& user = display.user;
+        ModalDialogs& shown = display.shown;
 
         bool made = false;
         QTimer::singleShot(0, this, [&] { made = user.click(w.saveTextBtn); });

@@ -1112,8 +1112,7 @@ private slots:
     }
 
     // A dialog that a timer opens while a handler yields takes the user's
-    // input meant for it: a click on its button, or a key its button is
-    // bound to.
+    // input meant for it: a click on its button, or its shortcut key.
     void dialogOpenedDuringYieldTakesItsInput_data()
     {
         QTest::addColumn<QString>("input");
