@@ -5,7 +5,9 @@
 #include <QCoreApplication>
 #include <QGuiApplication>
 #include <QtGui/qguiapplication_platform.h>
+#include <cstdint>
 #include <cstdlib>
+#include <utility>
 #include <xcb/xcb.h>
 
 namespace zorv {
