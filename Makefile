@@ -9,7 +9,7 @@
 BUILD      ?= build
 SAN_BUILD  ?= build-sanitize
 JOBS       ?= $(shell nproc)
-PACKAGES   := cmake make g++ qt6-base-dev qt6-serialport-dev libgtest-dev xvfb xauth xdotool valgrind fonts-droid-fallback
+PACKAGES   := cmake make g++ qt6-base-dev qt6-serialport-dev libxcb1-dev libgtest-dev xvfb xauth xdotool valgrind fonts-droid-fallback
 SUDO       := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 FUZZ_BUILD   ?= build-fuzz
 FUZZ_SECONDS ?= 60

@@ -1,5 +1,7 @@
 #include "framework/MenuItems.h"
 
+#include "framework/Yield.h"
+
 #include <QApplication>
 #include <QPlainTextEdit>
 #include <QTextCursor>
@@ -34,6 +36,7 @@ QKeySequence keyboardShortcut(const QString& text)
 
 MenuItem::MenuItem(QObject* parent) : QAction(parent)
 {
+    guardUserInput(this);
     connect(this, &QAction::triggered, this, [this] { chosen(); });
 }
 

@@ -19,10 +19,15 @@
 #include <QTextBlock>
 #include <QTextLayout>
 #include <QSignalSpy>
+#include <QDialog>
+#include <QShortcut>
 #include <QTest>
+#include <QWheelEvent>
+#include <QtTest/qtestspontaneevent.h>
 #include <QTimer>
 #include <QHBoxLayout>
 #include <QVBoxLayout>
+#include <algorithm>
 #include <array>
 #include <atomic>
 #include <chrono>
@@ -58,9 +63,37 @@ int lineSpeed(const Pty& pty)
     return static_cast<int>(t.c_ospeed);
 }
 
+// Counts the pointer's events that reach a widget.
+class PointerEvents : public QObject {
+public:
+    explicit PointerEvents(QWidget* widget) { widget->installEventFilter(this); }
+    int count = 0;
+
+protected:
+    bool eventFilter(QObject*, QEvent* event) override
+    {
+        switch (event->type()) {
+        case QEvent::MouseButtonPress:
+        case QEvent::MouseButtonRelease:
+        case QEvent::MouseButtonDblClick:
+        case QEvent::MouseMove:
+        case QEvent::Wheel:
+        case QEvent::Enter:
+            ++count;
+            break;
+        default:
+            break;
+        }
+        return false;
+    }
+};
+
 // A window of controls and a handler that disables one of them, yields for a
 // while and enables it again, as Start does around the script check. Input
-// given during the handler is made while it yields.
+// given during the handler is made while it yields. Clicks go through the
+// window, as the platform's do, stamped with QTest's clock, which is the
+// window system's clock here: a control is enabled at the time of the last
+// click given.
 struct HandlerBench {
     QWidget window;
     PushButton* target = new PushButton;
@@ -70,24 +103,36 @@ struct HandlerBench {
     bool inHandler = false;
     int targetActions = 0;
     int listEnters = 0;
+    int listChanges = 0;
     int otherActions = 0;
     int eventsInHandler = 0;
 
     HandlerBench()
     {
+        setInputClockForTesting([] { return static_cast<quint64>(QTest::lastMouseTimestamp); });
+        // Far ahead of Qt's own clock, which stamps the moves QCursor::setPos
+        // makes: those count as made before whatever the test gives.
+        QTest::lastMouseTimestamp = std::max(QTest::lastMouseTimestamp, 100000000);
+        // Away from where the last bench's list was, so that none starts under it.
+        QCursor::setPos(5000, 5000);
         auto* layout = new QVBoxLayout(&window);
         list->addRow(QStringLiteral("a"));
+        list->addRow(QStringLiteral("b"));
         for (QWidget* control : {static_cast<QWidget*>(target), static_cast<QWidget*>(list),
                                  static_cast<QWidget*>(other), static_cast<QWidget*>(area)})
             layout->addWidget(control);
         target->bind(Event::Action, [this] { count(targetActions); });
         list->bind(Event::MouseEnter, [this] { count(listEnters); });
+        list->bind(Event::Change, [this] { count(listChanges); });
         other->bind(Event::Action, [this] { count(otherActions); });
         area->bind(Event::TextChange, [this] { eventsInHandler += inHandler ? 1 : 0; });
         window.resize(300, 300);
         window.show();
         window.activateWindow();
     }
+    ~HandlerBench() { setInputClockForTesting({}); }
+    HandlerBench(const HandlerBench&) = delete;
+    HandlerBench& operator=(const HandlerBench&) = delete;
 
     void count(int& events)
     {
@@ -96,13 +141,15 @@ struct HandlerBench {
             ++eventsInHandler;
     }
 
+    QPoint middleOf(const QWidget* control) const { return control->mapTo(&window, control->rect().center()); }
+
     // The user's input of one kind: a click on `button`, the Escape key in
     // the text area, typing there, or the pointer moved into the list, which
     // the system queues.
     void give(const QString& input, PushButton* button)
     {
         if (input == u"click")
-            QTest::mouseClick(button, Qt::LeftButton);
+            QTest::mouseClick(window.windowHandle(), Qt::LeftButton, {}, middleOf(button));
         else if (input == u"escape")
             QTest::keyClick(area, Qt::Key_Escape);
         else if (input == u"keys")
@@ -111,16 +158,20 @@ struct HandlerBench {
             QCursor::setPos(list->mapToGlobal(list->rect().center()));
     }
 
+    // Yields for a while with `disabled`, if any, disabled, and enables it
+    // again at the end.
     void handler(QWidget* disabled, const std::function<void()>& input)
     {
         inHandler = true;
-        disabled->setEnabled(false);
+        if (disabled)
+            disabled->setEnabled(false);
         QTimer::singleShot(0, input);
         QElapsedTimer held;
         held.start();
         while (held.elapsed() < 100)
             yieldToEventLoop();
-        disabled->setEnabled(true);
+        if (disabled)
+            disabled->setEnabled(true);
         inHandler = false;
     }
 };
@@ -1037,7 +1088,7 @@ private slots:
     // Input made while a control was disabled never reaches it, also once the
     // control is enabled again: not the press of a button, not the Escape of
     // a cancel button, not the pointer's entry into a list that the system
-    // queued meanwhile.
+    // queued meanwhile, which leaves the list without hover too.
     void disabledControlNeverActsLater_data()
     {
         QTest::addColumn<QString>("input");
@@ -1061,6 +1112,8 @@ private slots:
         QTest::qWait(300);
         QCOMPARE(bench.targetActions, 0);
         QCOMPARE(bench.listEnters, 0);
+        if (input == u"enter")
+            QVERIFY(!bench.list->underMouse());
 
         // Enabled, they take the user's input again.
         QCursor::setPos(outside);
@@ -1071,34 +1124,166 @@ private slots:
         QCOMPARE(bench.targetActions, 1);
     }
 
-    // Input to other, enabled controls while a handler yields is neither lost
-    // nor run inside the handler: it acts once the handler has returned, in
-    // the order it was made.
-    void inputDuringYieldActsAfterHandler_data()
+    // What the window system hands out once a control is enabled, but was
+    // made while it was disabled, changes nothing there: a click presses,
+    // focuses and raises nothing, the wheel turns no list, and none of it,
+    // the click's release included, reaches the control. The same input made
+    // after the enable acts.
+    void inputMadeBeforeEnableChangesNothing_data()
     {
         QTest::addColumn<QString>("input");
-        QTest::addRow("click on another button") << "click";
-        QTest::addRow("Escape for another, cancel button") << "escape";
-        QTest::addRow("keys typed into the text area") << "keys";
+        QTest::addRow("click on the button") << "click";
+        QTest::addRow("wheel on the list") << "wheel";
     }
-    void inputDuringYieldActsAfterHandler()
+    void inputMadeBeforeEnableChangesNothing()
     {
         QFETCH(QString, input);
         HandlerBench bench;
         QVERIFY(QTest::qWaitForWindowActive(&bench.window));
-        bench.other->setCancel(true);
         bench.area->setFocus();
+        const bool click = input == u"click";
+        QWidget* control = click ? static_cast<QWidget*>(bench.target) : bench.list;
+        QWindow* window = bench.window.windowHandle();
+        const PointerEvents reaching(control);
+        bool pressedDown = false;
+        // Handed to the window now, stamped with the time it was made.
+        const auto give = [&](int made) {
+            if (click) {
+                QTest::lastMouseTimestamp = made - 1; // QTest adds one
+                QTest::mousePress(window, Qt::LeftButton, {}, bench.middleOf(bench.target));
+                pressedDown = bench.target->isDown();
+                QTest::mouseRelease(window, Qt::LeftButton, {}, bench.middleOf(bench.target));
+                return;
+            }
+            const QPointF at = bench.middleOf(bench.list);
+            QWheelEvent wheel(at, bench.window.mapToGlobal(at), {}, QPoint(0, -120), Qt::NoButton, Qt::NoModifier,
+                              Qt::NoScrollPhase, false);
+            wheel.setTimestamp(static_cast<quint64>(made));
+            // As QTest sends its own: sendEvent would take it for the program's.
+            QSpontaneKeyEvent::setSpontaneous(&wheel);
+            QCoreApplication::instance()->notify(window, &wheel);
+        };
 
-        bench.handler(bench.target, [&] { bench.give(input, bench.other); });
-        QCOMPARE(bench.eventsInHandler, 0);
-        if (input == u"keys") {
-            QTRY_COMPARE_WITH_TIMEOUT(bench.area->text(), QStringLiteral("1,5"), 2000);
-        } else {
-            QTRY_COMPARE_WITH_TIMEOUT(bench.otherActions, 1, 2000);
-        }
-        QTest::qWait(100);
-        QCOMPARE(bench.otherActions, input == u"keys" ? 0 : 1);
+        bench.list->setListIndex(0);
+        bench.listChanges = 0;
+        const int made = QTest::lastMouseTimestamp + 1000;
+        control->setEnabled(false);
+        QTest::lastMouseTimestamp = made + 100;
+        control->setEnabled(true);
+        give(made);
+        QCOMPARE(reaching.count, 0);
+        QVERIFY(!pressedDown);
         QCOMPARE(bench.targetActions, 0);
+        QCOMPARE(bench.list->listIndex(), 0);
+        QCOMPARE(bench.listChanges, 0);
+        QCOMPARE(QApplication::focusWidget(), bench.area);
+
+        give(made + 200);
+        QCOMPARE(pressedDown, click);
+        QCOMPARE(bench.targetActions, click ? 1 : 0);
+        QCOMPARE(bench.list->listIndex(), click ? 0 : 1);
+        QCOMPARE(bench.listChanges, click ? 0 : 1);
+        QCOMPARE(QApplication::focusWidget(), control);
+    }
+
+    // Input that the window system queued while a handler yielded acts once
+    // the handler has returned, at once and not inside it, also when the
+    // handler ends with nothing that would wake the event loop.
+    void queuedInputActsOnceHandlerReturns()
+    {
+        HandlerBench bench;
+        QVERIFY(QTest::qWaitForWindowActive(&bench.window));
+        QCursor::setPos(bench.window.mapToGlobal(QPoint(-20, -20)));
+        QTest::qWait(50);
+        bench.listEnters = 0;
+
+        bench.handler(nullptr, [&] { bench.give(QStringLiteral("enter"), nullptr); });
+        QCOMPARE(bench.listEnters, 0);
+        QTRY_COMPARE_WITH_TIMEOUT(bench.listEnters, 1, 2000);
+        QCOMPARE(bench.eventsInHandler, 0);
+    }
+
+    // Enabling a control runs no event loop: a timer that falls due in a
+    // handler ticks once the handler has returned, not inside the enable,
+    // also when a whole window of controls is enabled.
+    void timerDueWhileEnablingTicksAfterHandler_data()
+    {
+        QTest::addColumn<bool>("wholeWindow");
+        QTest::addRow("a button") << false;
+        QTest::addRow("the window around it") << true;
+    }
+    void timerDueWhileEnablingTicksAfterHandler()
+    {
+        QFETCH(bool, wholeWindow);
+        QWidget window;
+        auto* layout = new QVBoxLayout(&window);
+        auto* button = new PushButton;
+        layout->addWidget(button);
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        QWidget* enabled = wholeWindow ? &window : static_cast<QWidget*>(button);
+        Timer timer;
+        int ticks = 0;
+        connect(&timer, &Timer::action, this, [&] { ++ticks; });
+
+        enabled->setEnabled(false);
+        timer.setPeriod(0);
+        timer.setMode(1);
+        // Due, and the event loop would see it at once.
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        enabled->setEnabled(true);
+        QVERIFY(button->isEnabled());
+        const int ticksInHandler = ticks;
+
+        QCOMPARE(ticksInHandler, 0);
+        QTRY_COMPARE_WITH_TIMEOUT(ticks, 1, 2000);
+    }
+
+    // A dialog that a timer opens while a handler yields takes the user's
+    // input meant for it: a click on its button, or its shortcut key.
+    void dialogOpenedDuringYieldTakesItsInput_data()
+    {
+        QTest::addColumn<QString>("input");
+        QTest::addRow("click on its button") << "click";
+        QTest::addRow("its shortcut key") << "key";
+    }
+    void dialogOpenedDuringYieldTakesItsInput()
+    {
+        QFETCH(QString, input);
+        HandlerBench bench;
+        QVERIFY(QTest::qWaitForWindowActive(&bench.window));
+        Timer opens;
+        int result = -1;
+        connect(&opens, &Timer::action, this, [&] {
+            QDialog dialog;
+            auto* layout = new QVBoxLayout(&dialog);
+            auto* ok = new QPushButton(QStringLiteral("OK"));
+            layout->addWidget(ok);
+            connect(ok, &QPushButton::clicked, &dialog, &QDialog::accept);
+            auto* shortcut = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_W), &dialog);
+            connect(shortcut, &QShortcut::activated, &dialog, &QDialog::accept);
+            dialog.resize(120, 80);
+            QTimer::singleShot(0, &dialog, [&] {
+                QVERIFY(QTest::qWaitForWindowActive(&dialog));
+                if (input == u"click")
+                    QTest::mouseClick(dialog.windowHandle(), Qt::LeftButton, {}, ok->mapTo(&dialog, ok->rect().center()));
+                else
+                    QTest::keyClick(&dialog, Qt::Key_W, Qt::ControlModifier);
+            });
+            // Not answered: the handler goes on all the same.
+            QTimer::singleShot(2000, &dialog, &QDialog::reject);
+            result = dialog.exec();
+        });
+
+        bench.inHandler = true;
+        opens.setPeriod(0);
+        opens.setMode(1);
+        QElapsedTimer held;
+        held.start();
+        while (result < 0 && held.elapsed() < 5000)
+            yieldToEventLoop();
+        bench.inHandler = false;
+        QCOMPARE(result, int(QDialog::Accepted));
     }
 
     // A button made a cancel button before it is put into its window.
