@@ -18,11 +18,13 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QRandomGenerator>
+#include <QScopeGuard>
 #include <QTest>
 #include <QTimer>
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -120,22 +122,40 @@ private:
 
 // The supply's end of the line, read on a thread of its own so that it goes
 // on while the program holds its event loop or has ended: up to `chunk` bytes
-// at a time, `pauseMs` apart, until nothing has come for `quietMs`.
+// at a time, `pauseMs` apart, until nothing has come for `quietMs`. Given the
+// line, it lets the line take data only for `openMs` at each of those times,
+// as an adapter that sends in bursts does, and stops it in between.
 class FarEnd {
 public:
-    FarEnd(int fd, int chunk, int pauseMs, int quietMs)
-        : m_thread([this, fd, chunk, pauseMs, quietMs] {
+    FarEnd(int fd, int chunk, int pauseMs, int quietMs, Pty* line = nullptr, int openMs = 0)
+        : m_thread([this, fd, chunk, pauseMs, quietMs, line, openMs] {
+              using Clock = std::chrono::steady_clock;
               std::vector<char> buffer(static_cast<std::size_t>(chunk));
-              auto last = std::chrono::steady_clock::now();
-              while (std::chrono::steady_clock::now() - last < std::chrono::milliseconds(quietMs)) {
-                  const ssize_t n = ::read(fd, buffer.data(), buffer.size());
-                  if (n > 0) {
-                      const std::lock_guard<std::mutex> lock(m_mutex);
-                      m_bytes.append(buffer.data(), n);
-                      last = std::chrono::steady_clock::now();
-                  }
-                  std::this_thread::sleep_for(std::chrono::milliseconds(n > 0 ? pauseMs : 1));
+              auto last = Clock::now();
+              while (Clock::now() - last < std::chrono::milliseconds(quietMs)) {
+                  if (line)
+                      line->setLineStopped(false);
+                  const auto shut = Clock::now() + std::chrono::milliseconds(openMs);
+                  bool read = false;
+                  do {
+                      const ssize_t n = ::read(fd, buffer.data(), buffer.size());
+                      if (n > 0) {
+                          const std::lock_guard<std::mutex> lock(m_mutex);
+                          m_bytes.append(buffer.data(), n);
+                          last = Clock::now();
+                          read = true;
+                      }
+                      if (line)
+                          std::this_thread::sleep_for(std::chrono::milliseconds(1));
+                  } while (Clock::now() < shut);
+                  if (line)
+                      line->setLineStopped(true);
+                  if (read || line)
+                      ++m_reads;
+                  std::this_thread::sleep_for(std::chrono::milliseconds(read || line ? pauseMs : 1));
               }
+              if (line)
+                  line->setLineStopped(false);
               m_done = true;
           })
     {
@@ -145,6 +165,8 @@ public:
     ~FarEnd() { m_thread.join(); }
 
     bool done() const { return m_done; }
+    // How many times it has read, or opened the line.
+    int reads() const { return m_reads; }
     QByteArray bytes()
     {
         const std::lock_guard<std::mutex> lock(m_mutex);
@@ -155,6 +177,7 @@ private:
     std::mutex m_mutex;
     QByteArray m_bytes;
     std::atomic<bool> m_done{false};
+    std::atomic<int> m_reads{0};
     std::thread m_thread; // last: it starts once the rest is there
 };
 
@@ -475,7 +498,15 @@ private slots:
     {
         QFETCH(Press, press);
         QFETCH(bool, zeroBox);
-        constexpr int kLines = 8000;
+        // Quit ends the program once its event loop is left; the supply takes
+        // data again then, before the window's own handler runs.
+        std::function<void()> atQuit;
+        connect(qApp, &QCoreApplication::aboutToQuit, this, [&] {
+            if (atQuit)
+                atQuit();
+        });
+        const auto disconnectQuit = qScopeGuard([this] { disconnect(qApp, nullptr, this, nullptr); });
+        constexpr int kLines = 20000;
         setUpPileUp(true, zeroBox, kLines);
         QAction* quit = menuItem(window(), QStringLiteral("FileQuit"));
         QVERIFY(quit);
@@ -495,29 +526,31 @@ private slots:
         QVERIFY(wholePrefixThen(pileUpBytes(false, kLines), before, {}));
         QVERIFY(before.size() < 1000);
 
-        // The supply takes data again as the user presses, 1 KB every 100 ms.
+        // The supply takes data again as the user presses, 4 KB every 150 ms.
         std::optional<FarEnd> supply;
         QElapsedTimer clock;
         auto resume = [&] {
-            clock.start();
             pty().setLineStopped(false);
-            supply.emplace(pty().masterFd(), 1024, 100, 1000);
+            supply.emplace(pty().masterFd(), 4096, 150, 1000);
         };
         qint64 tookMs = 0;
         switch (press) {
         case Press::Stop:
+            clock.start();
             resume();
             window().StartButton->click();
             tookMs = clock.elapsed();
             break;
         case Press::Escape:
+            clock.start();
             resume();
             QTest::keyClick(window().myEditField, Qt::Key_Escape);
             tookMs = clock.elapsed();
             break;
         case Press::Quit:
+            atQuit = resume;
             QTimer::singleShot(0, quit, [&] {
-                resume();
+                clock.start();
                 quit->trigger();
             });
             QVERIFY(execWithin(60000).has_value());
@@ -536,8 +569,12 @@ private slots:
     void quitBehindBacklog_data()
     {
         QTest::addColumn<int>("burstMs"); // 0: the supply reads nothing
-        QTest::addRow("supply reading 4 KB every 400 ms") << 400;
-        QTest::addRow("supply reading nothing") << 0;
+        QTest::addColumn<bool>("gated");  // the line stopped between bursts
+        QTest::addRow("supply reading 4 KB every 400 ms") << 400 << false;
+        // The line takes nothing between: a zero the supply reads in the
+        // next burst must wait for it.
+        QTest::addRow("line taking data 50 ms in every 900 ms") << 900 << true;
+        QTest::addRow("supply reading nothing") << 0 << false;
     }
 
     // Quit with thousands of commands queued in front of a supply that reads
@@ -548,15 +585,26 @@ private slots:
     void quitBehindBacklog()
     {
         QFETCH(int, burstMs);
+        QFETCH(bool, gated);
         constexpr int kLines = 20000;
         setUpPileUp(true, true, kLines);
         QAction* quit = menuItem(window(), QStringLiteral("FileQuit"));
         QVERIFY(quit);
         std::optional<FarEnd> supply;
         if (burstMs > 0)
-            supply.emplace(pty().masterFd(), 4096, burstMs, 1500);
+            supply.emplace(pty().masterFd(), 4096, burstMs, 2000, gated ? &pty() : nullptr, gated ? 50 : 0);
         startToTheHold();
         QTest::qWait(1000);
+        // Shortly before a burst: the line has long been full again, and has
+        // taken nothing for most of the pause.
+        if (supply) {
+            const int reads = supply->reads();
+            QElapsedTimer waiting;
+            waiting.start();
+            while (supply->reads() == reads && waiting.elapsed() < 5000)
+                QCoreApplication::processEvents(QEventLoop::AllEvents, 1);
+            QTest::qWait(burstMs - 100);
+        }
 
         QElapsedTimer clock;
         QTimer::singleShot(0, quit, [&] {

@@ -428,7 +428,7 @@ private slots:
         serial.setPortName(pty.slavePath());
         serial.setBaud(0);
         QVERIFY(serial.open());
-        const qsizetype size = 64 * 1024;
+        const qsizetype size = 128 * 1024;
         std::atomic<qsizetype> received{0};
         std::atomic<bool> stop{false};
         std::thread reader([&] {
