@@ -347,18 +347,30 @@ bool Serial::handOver()
     while (!m_queue.empty()) {
         const qint64 line = m_paced ? onLine() : 0;
         const qint64 limit = std::min(budget() - line, kMaxHandOver);
-        batch.clear();
+        // Whole commands that fit, or one alone on a free line.
+        std::size_t count = 0;
+        qint64 size = 0;
         for (const QByteArray& command : m_queue) {
-            const bool fits = batch.size() + command.size() <= limit;
-            if (!fits && !(batch.isEmpty() && line == 0))
+            const bool fits = size + command.size() <= limit;
+            if (!fits && !(count == 0 && line == 0))
                 break;
-            batch += command;
+            ++count;
+            size += command.size();
             if (!fits)
                 break;
         }
-        if (batch.isEmpty())
+        if (count == 0)
             break;
-        const qint64 n = put(batch.constData(), batch.size());
+        // One command, the usual case, goes as it is.
+        const char* data = m_queue.front().constData();
+        if (count > 1) {
+            batch.clear();
+            batch.reserve(size);
+            for (std::size_t i = 0; i < count; ++i)
+                batch += m_queue[i];
+            data = batch.constData();
+        }
+        const qint64 n = put(data, size);
         if (n <= 0)
             break;
         handed = true;
@@ -370,7 +382,7 @@ bool Serial::handOver()
                 m_going = command.mid(left);
             left -= command.size();
         }
-        if (n < batch.size())
+        if (n < size)
             break; // the system holds all it will take now
     }
     return handed;
