@@ -121,7 +121,8 @@ int runStalledSupplyTable(Bench& bench)
             }
             if (w.StartButton->caption() != u"Start")
                 ++failures;
-            (h == 4 ? quitLongest : longest) = std::max(h == 4 ? quitLongest : longest, ms[h][r]);
+            double& worst = h == 4 ? quitLongest : longest;
+            worst = std::max(worst, ms[h][r]);
             drainLine(bench.pty());
         }
     }
