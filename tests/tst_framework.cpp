@@ -13,7 +13,6 @@
 #include <QMimeData>
 #include <QPlainTextEdit>
 #include <QTextBlock>
-#include <QScopeGuard>
 #include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
@@ -45,6 +44,22 @@ struct KernelTermios2 {
 };
 
 // The output speed of the line in bit/s as the pseudo-terminal has it.
+// A serial port on a pseudo-terminal of its own, paced as the line it stands
+// in for when asked.
+struct PortOnPty {
+    explicit PortOnPty(bool paced)
+    {
+        Serial::setPseudoTerminalsPacedForTesting(paced);
+        serial.setPortName(pty.slavePath());
+    }
+    ~PortOnPty() { Serial::setPseudoTerminalsPacedForTesting(false); }
+    PortOnPty(const PortOnPty&) = delete;
+    PortOnPty& operator=(const PortOnPty&) = delete;
+
+    Pty pty;
+    Serial serial;
+};
+
 int lineSpeed(const Pty& pty)
 {
     KernelTermios2 t{};
@@ -480,12 +495,10 @@ private slots:
     void serialDropQueued()
     {
         QFETCH(bool, paced);
-        Pty pty;
-        QVERIFY(pty.isValid());
-        Serial::setPseudoTerminalsPacedForTesting(paced);
-        const auto unpace = qScopeGuard([] { Serial::setPseudoTerminalsPacedForTesting(false); });
-        Serial serial;
-        serial.setPortName(pty.slavePath());
+        PortOnPty port(paced);
+        QVERIFY(port.pty.isValid());
+        Pty& pty = port.pty;
+        Serial& serial = port.serial;
         serial.setBaud(8);
         QVERIFY(serial.open());
         QByteArray all;
@@ -528,12 +541,10 @@ private slots:
     {
         QFETCH(bool, paced);
         QFETCH(int, lineMs);
-        Pty pty;
-        QVERIFY(pty.isValid());
-        Serial::setPseudoTerminalsPacedForTesting(paced);
-        const auto unpace = qScopeGuard([] { Serial::setPseudoTerminalsPacedForTesting(false); });
-        Serial serial;
-        serial.setPortName(pty.slavePath());
+        PortOnPty port(paced);
+        QVERIFY(port.pty.isValid());
+        Pty& pty = port.pty;
+        Serial& serial = port.serial;
         serial.setBaud(4);
         serial.setStop(2);
         const int before = lineSpeed(pty);
