@@ -123,9 +123,9 @@ private:
 // The supply's end of the line, read on a thread of its own so that it goes
 // on while the program holds its event loop or has ended: up to `chunk` bytes
 // at a time, `pauseMs` apart, until nothing has come for `quietMs`. Given the
-// line, it lets the line take data only at those times, until it has read its
-// `chunk` or `openMs` have passed, as an adapter that sends in bursts does,
-// and stops it in between.
+// line, it lets the line take data only for `openMs` at those times, reading
+// its `chunk` then, as an adapter that sends in bursts does, and stops it in
+// between.
 class FarEnd {
 public:
     FarEnd(int fd, int chunk, int pauseMs, int quietMs, Pty* line = nullptr, int openMs = 0)
@@ -140,7 +140,7 @@ public:
                   bool read = false;
                   std::size_t room = buffer.size();
                   do {
-                      const ssize_t n = ::read(fd, buffer.data(), room);
+                      const ssize_t n = room > 0 ? ::read(fd, buffer.data(), room) : 0;
                       if (n > 0) {
                           const std::lock_guard<std::mutex> lock(m_mutex);
                           m_bytes.append(buffer.data(), n);
@@ -150,7 +150,7 @@ public:
                       }
                       if (line)
                           std::this_thread::sleep_for(std::chrono::milliseconds(1));
-                  } while (room > 0 && Clock::now() < shut);
+                  } while (Clock::now() < shut);
                   if (line)
                       line->setLineStopped(true);
                   if (read || line)
