@@ -110,7 +110,14 @@ void Recorder::loop()
         }
         const std::int64_t at = nowNs();
         const std::int64_t cpu = clockNs(CLOCK_PROCESS_CPUTIME_ID);
-        m_pending.append(readAvailable(m_fd));
+        if (m_chunk > 0) {
+            QByteArray piece(m_chunk, '\0');
+            const ssize_t n = ::read(m_fd, piece.data(), static_cast<std::size_t>(m_chunk));
+            if (n > 0)
+                m_pending.append(piece.constData(), n);
+        } else {
+            m_pending.append(readAvailable(m_fd));
+        }
         bool complete = false;
         {
             const std::lock_guard<std::mutex> lock(m_mutex);
@@ -122,6 +129,11 @@ void Recorder::loop()
         }
         if (complete && m_onComplete)
             m_onComplete();
+        if (m_pauseMs > 0) {
+            pollfd wake{m_wake[0], POLLIN, 0};
+            if (::poll(&wake, 1, m_pauseMs) > 0)
+                return;
+        }
     }
 }
 

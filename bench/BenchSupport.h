@@ -43,6 +43,13 @@ public:
 
     // onComplete runs on the recorder's thread once `expected` commands are in.
     void start(int expected, std::function<void()> onComplete = {});
+    // A far end slower than the line: from the next start on, at most
+    // `chunk` bytes at a time, `pauseMs` apart (0: all there is, at once).
+    void setPace(int chunk, int pauseMs)
+    {
+        m_chunk = chunk;
+        m_pauseMs = pauseMs;
+    }
     std::vector<Arrival> stop();
     int count() const { return m_count.load(); }
     bool waitFor(int commands, int timeoutMs) const;
@@ -59,6 +66,8 @@ private:
     std::atomic<int> m_count{0};
     int m_expected = 0;
     std::function<void()> m_onComplete;
+    int m_chunk = 0;
+    int m_pauseMs = 0;
 };
 
 // `lines` lines `hold` milliseconds apart, from time 0, in seconds.
@@ -145,6 +154,7 @@ int runTimingTable(Bench& bench, int cpuHoldSeconds);
 int runGrowthTable(Bench& bench);
 int runLargeScriptTable(Bench& bench);
 int runStalledSupplyTable(Bench& bench);
+int runSlowLineTable(Bench& bench);
 int runOpeningTable(Bench& bench);
 int runLongOutputsTable(Bench& bench);
 

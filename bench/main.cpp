@@ -4,7 +4,7 @@
 // machine compares.
 //
 //   zorv_bench [--cpu-hold SECONDS]   (the CPU hold lasts 60 s unless given)
-//   zorv_bench --large-scripts         (only the large-script, stall, stalled-supply and opening rows)
+//   zorv_bench --large-scripts         (only the large-script, stall, stalled-supply, slow-line and opening rows)
 //   zorv_bench --opening               (only the opening rows)
 //   zorv_bench --long-outputs          (only the long output list)
 
@@ -44,6 +44,7 @@ int main(int argc, char* argv[])
     if (!openingOnly) {
         failures += zorv::bench::runLargeScriptTable(bench);
         failures += zorv::bench::runStalledSupplyTable(bench);
+        failures += zorv::bench::runSlowLineTable(bench);
         failures += zorv::bench::runLongOutputsTable(bench);
     }
     failures += zorv::bench::runOpeningTable(bench);

@@ -10,6 +10,9 @@ void PwrSupWindow::StartButton_Action()
 {
     if (StartButton->caption() != u"Start") {
         CmdTxt->setText(ZeroCommand);
+        // What the run queued and has not begun to go out goes no further:
+        // the zero is the next command the supply gets.
+        Serial1->dropQueued();
         Serial1->write(ZeroCommand);
         Serial1->xmitWait();
         PSComTimer->setMode(0);
@@ -48,6 +51,10 @@ void PwrSupWindow::StartButton_Action()
     Serial1->setStop(ToInt32(Val(PSStopBits) * 2.0 - 2.0));
     Serial1->setParity(ToInt32(Val(PSParity)));
     Serial1->reset();
+    // A command cut short on the line's far side would swallow the run's
+    // first one; a line end alone ends it first.
+    if (Serial1->takeCutCommandAhead())
+        Serial1->write(LineTerm);
 
     CommandIndex = -4;
     Command = script::command(PSComPSSelPre, PSComPSSelFormat, PSComPSSelPost, Val(DevNumberPopup->text()), LineTerm);

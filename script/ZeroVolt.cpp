@@ -29,13 +29,17 @@ void PwrSupWindow::ZeroVTimer_Action()
 void PwrSupWindow::zeroVoltsAtQuit()
 {
     const bool running = StartButton->caption() != u"Start" || ZeroVTimer->mode() == 1;
-    if (!running || ZeroCommand.isEmpty())
+    if (!running)
         return;
-    // Nothing of the run may follow the zero.
+    // Nothing of the run may follow the zero, and quitting stops the run:
+    // what it queued goes no further.
     PSComTimer->setMode(0);
     ZeroVTimer->setMode(0);
+    Serial1->dropQueued();
+    if (ZeroCommand.isEmpty())
+        return;
     Serial1->write(ZeroCommand);
-    Serial1->xmitWait();
+    Serial1->xmitWait(Serial::Patience::Parting);
 }
 
 } // namespace zorv

@@ -18,14 +18,19 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QRandomGenerator>
+#include <QScopeGuard>
 #include <QTest>
 #include <QTimer>
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <functional>
 #include <map>
 #include <memory>
+#include <mutex>
+#include <optional>
 #include <thread>
+#include <vector>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -35,11 +40,14 @@ using namespace zorv::testing;
 enum class Reader { Description, Preference, Script };
 // What ends or stops a run in front of a supply that reads nothing.
 enum class Stalled { LastTick, ZeroTick, Stop, Escape, Quit, QuitWhileLastTickWaits };
+// How the user ends a run.
+enum class Press { Stop, Escape, Quit };
 // What lies on the disk where a reader looks.
 enum class OnDisk { Fifo, LinkToDevZero, Folder, Oversized, Regular, LinkToRegular };
 Q_DECLARE_METATYPE(Reader)
 Q_DECLARE_METATYPE(OnDisk)
 Q_DECLARE_METATYPE(Stalled)
+Q_DECLARE_METATYPE(Press)
 
 namespace {
 
@@ -112,6 +120,80 @@ private:
     qint64 m_longest = 0;
 };
 
+// The supply's end of the line, read on a thread of its own so that it goes
+// on while the program holds its event loop or has ended: up to `chunk` bytes
+// at a time, `pauseMs` apart, until nothing has come for `quietMs`. Given the
+// line, it lets the line take data only for `openMs` at those times, reading
+// its `chunk` then, as an adapter that sends in bursts does, and stops it in
+// between.
+class FarEnd {
+public:
+    FarEnd(int fd, int chunk, int pauseMs, int quietMs, Pty* line = nullptr, int openMs = 0)
+        : m_thread([this, fd, chunk, pauseMs, quietMs, line, openMs] {
+              using Clock = std::chrono::steady_clock;
+              std::vector<char> buffer(static_cast<std::size_t>(chunk));
+              auto last = Clock::now();
+              while (Clock::now() - last < std::chrono::milliseconds(quietMs)) {
+                  if (line)
+                      line->setLineStopped(false);
+                  const auto shut = Clock::now() + std::chrono::milliseconds(openMs);
+                  bool read = false;
+                  std::size_t room = buffer.size();
+                  do {
+                      const ssize_t n = room > 0 ? ::read(fd, buffer.data(), room) : 0;
+                      if (n > 0) {
+                          const std::lock_guard<std::mutex> lock(m_mutex);
+                          m_bytes.append(buffer.data(), n);
+                          last = Clock::now();
+                          read = true;
+                          room -= static_cast<std::size_t>(n);
+                      }
+                      if (line)
+                          std::this_thread::sleep_for(std::chrono::milliseconds(1));
+                  } while (Clock::now() < shut);
+                  if (line)
+                      line->setLineStopped(true);
+                  if (read || line)
+                      ++m_reads;
+                  std::this_thread::sleep_for(std::chrono::milliseconds(read || line ? pauseMs : 1));
+              }
+              if (line)
+                  line->setLineStopped(false);
+              m_done = true;
+          })
+    {
+    }
+    FarEnd(const FarEnd&) = delete;
+    FarEnd& operator=(const FarEnd&) = delete;
+    ~FarEnd() { m_thread.join(); }
+
+    bool done() const { return m_done; }
+    // How many times it has read, or opened the line.
+    int reads() const { return m_reads; }
+    QByteArray bytes()
+    {
+        const std::lock_guard<std::mutex> lock(m_mutex);
+        return m_bytes;
+    }
+
+private:
+    std::mutex m_mutex;
+    QByteArray m_bytes;
+    std::atomic<bool> m_done{false};
+    std::atomic<int> m_reads{0};
+    std::thread m_thread; // last: it starts once the rest is there
+};
+
+// Whether `got` is what the run sends up to some command, whole, and then
+// `tail`.
+bool wholePrefixThen(const QByteArray& run, const QByteArray& got, const QByteArray& tail)
+{
+    if (!got.endsWith(tail))
+        return false;
+    const QByteArray prefix = got.chopped(tail.size());
+    return run.startsWith(prefix) && (prefix.isEmpty() || prefix.endsWith('\r'));
+}
+
 } // namespace
 
 class FaultsTest : public BenchTest {
@@ -131,27 +213,34 @@ private:
     // Thousands of commands at time 0 for a supply at 9600 bit/s with no
     // set-up pause, ready to start; with a hold, a last line 100 s later.
     static constexpr int kPileUpLines = 3000;
-    void setUpPileUp(bool hold, bool zeroBox)
+    void setUpPileUp(bool hold, bool zeroBox, int lines = kPileUpLines)
     {
         BenchDescription description;
         description.delayMs = 0;
         description.baud = QStringLiteral("8");
-        QStringList lines(kPileUpLines, QStringLiteral("0,1"));
+        QStringList script(lines, QStringLiteral("0,1"));
         if (hold)
-            lines << QStringLiteral("100,2");
-        m_bench->setUp(description, lines.join(u'\r'));
+            script << QStringLiteral("100,2");
+        m_bench->setUp(description, script.join(u'\r'));
         m_bench->setZeroBox(zeroBox);
     }
 
     // All that run sends up to the hold, and the zero volts after it.
-    static QByteArray pileUpBytes(bool zeroBox)
+    static QByteArray pileUpBytes(bool zeroBox, int lines = kPileUpLines)
     {
         QStringList expected = kBenchSetUp;
-        for (int i = 0; i < kPileUpLines; ++i)
+        for (int i = 0; i < lines; ++i)
             expected << QStringLiteral("VOLT 1.000\r");
         if (zeroBox)
             expected << QStringLiteral("VOLT 0.000\r");
         return expected.join(QString()).toUtf8();
+    }
+
+    // Starts the run set up and returns once it holds before its last line.
+    void startToTheHold()
+    {
+        window().StartButton->click();
+        QTRY_COMPARE_WITH_TIMEOUT(window().PSComTimer->period(), 100000, 30000);
     }
 
     void verifyIdle()
@@ -285,7 +374,10 @@ private slots:
     // Thousands of commands pile up in front of a supply that takes none of
     // them, tens of seconds of them at 9600 bit/s. Whatever ends or stops the
     // run gives up on the line after a moment and lets the window answer
-    // again; once the supply reads, every command reaches it, in order.
+    // again. Once the supply reads, an ended run's commands all reach it, in
+    // order; Stop and Escape have dropped what had not begun to go out, so
+    // that the zero follows what the line had taken; after Quit nothing more
+    // goes out.
     void stalledSupply()
     {
         QFETCH(Stalled, what);
@@ -297,10 +389,6 @@ private slots:
         QAction* quit = menuItem(window(), QStringLiteral("FileQuit"));
         QVERIFY(quit);
 
-        auto holdArmed = [this] {
-            window().StartButton->click();
-            QTRY_COMPARE_WITH_TIMEOUT(window().PSComTimer->period(), 100000, 30000);
-        };
         QElapsedTimer clock;
         qint64 tookMs = 0;
         switch (what) {
@@ -314,7 +402,7 @@ private slots:
         }
         case Stalled::Stop:
         case Stalled::Escape:
-            holdArmed();
+            startToTheHold();
             clock.start();
             if (what == Stalled::Stop)
                 window().StartButton->click();
@@ -324,7 +412,7 @@ private slots:
             QCOMPARE(window().StartButton->caption(), QStringLiteral("Start"));
             break;
         case Stalled::Quit:
-            holdArmed();
+            startToTheHold();
             QTimer::singleShot(0, quit, &QAction::trigger);
             clock.start();
             QVERIFY(execWithin(200000).has_value());
@@ -363,47 +451,218 @@ private slots:
         }
         QVERIFY2(tookMs < kBoundMs, qPrintable(QStringLiteral("held %1 ms").arg(tookMs)));
 
-        const QByteArray all = pileUpBytes(zeroBox);
-        const QByteArray got = pty().readUntil(all.size(), 20000);
-        QCOMPARE(got.size(), all.size());
-        QVERIFY(got == all);
+        const QByteArray commands = pileUpBytes(false);
+        QByteArray got;
+        switch (what) {
+        case Stalled::LastTick:
+        case Stalled::ZeroTick:
+        case Stalled::QuitWhileLastTickWaits: {
+            const QByteArray all = pileUpBytes(zeroBox);
+            got = pty().readUntil(all.size(), 20000);
+            QCOMPARE(got.size(), all.size());
+            QVERIFY(got == all);
+            break;
+        }
+        case Stalled::Stop:
+        case Stalled::Escape:
+            got = pty().readUntilQuiet(500, 20000);
+            QVERIFY2(wholePrefixThen(commands, got, "VOLT 0.000\r"), got.right(40).constData());
+            QVERIFY2(got.size() < commands.size(), qPrintable(QString::number(got.size())));
+            break;
+        case Stalled::Quit:
+            m_bench->endSession();
+            got = readAvailable(pty().masterFd());
+            QVERIFY(commands.startsWith(got));
+            QVERIFY2(got.size() < commands.size(), qPrintable(QString::number(got.size())));
+            break;
+        }
         QCOMPARE(pty().read(300), QByteArray());
     }
 
-    // Quit with commands still queued in front of a slow supply: the program
-    // waits while they leave, so that the zero volts behind them reach it
-    // before the program ends.
+    void pressAtStoppedLine_data()
+    {
+        QTest::addColumn<Press>("press");
+        QTest::addColumn<bool>("zeroBox");
+        const std::pair<const char*, Press> presses[] = {{"Stop", Press::Stop}, {"Escape", Press::Escape},
+                                                         {"Quit", Press::Quit}};
+        for (const auto& [name, press] : presses) {
+            QTest::addRow("%s, zero volts when stopped", name) << press << true;
+            QTest::addRow("%s, box not checked", name) << press << false;
+        }
+    }
+
+    // A run whose commands come far faster than the line carries them; the
+    // supply stops taking data during it, the user ends the run, and the
+    // supply takes data again, slowly. What the run queued meanwhile goes no
+    // further: the zero, when the box is checked, is the next command the
+    // supply gets, and the press returns at once however slowly the line
+    // drains.
+    void pressAtStoppedLine()
+    {
+        QFETCH(Press, press);
+        QFETCH(bool, zeroBox);
+        // Quit ends the program once its event loop is left; the supply takes
+        // data again then, before the window's own handler runs.
+        std::function<void()> atQuit;
+        connect(qApp, &QCoreApplication::aboutToQuit, this, [&] {
+            if (atQuit)
+                atQuit();
+        });
+        const auto disconnectQuit = qScopeGuard([this] { disconnect(qApp, nullptr, this, nullptr); });
+        constexpr int kLines = 20000;
+        setUpPileUp(true, zeroBox, kLines);
+        QAction* quit = menuItem(window(), QStringLiteral("FileQuit"));
+        QVERIFY(quit);
+
+        // The supply stops once the run has sent it its first commands.
+        bool stopped = false;
+        connect(window().PSComTimer, &Timer::action, this, [&] {
+            if (!stopped && window().CommandIndex >= 50) {
+                pty().setLineStopped(true);
+                stopped = true;
+            }
+        });
+        startToTheHold();
+        disconnect(window().PSComTimer, &Timer::action, this, nullptr);
+        QVERIFY(stopped);
+        const QByteArray before = readAvailable(pty().masterFd());
+        QVERIFY(wholePrefixThen(pileUpBytes(false, kLines), before, {}));
+        QVERIFY(before.size() < 1000);
+
+        // The supply takes data again as the user presses, 4 KB every 150 ms.
+        std::optional<FarEnd> supply;
+        QElapsedTimer clock;
+        auto resume = [&] {
+            pty().setLineStopped(false);
+            supply.emplace(pty().masterFd(), 4096, 150, 1000);
+        };
+        qint64 tookMs = 0;
+        switch (press) {
+        case Press::Stop:
+            clock.start();
+            resume();
+            window().StartButton->click();
+            tookMs = clock.elapsed();
+            break;
+        case Press::Escape:
+            clock.start();
+            resume();
+            QTest::keyClick(window().myEditField, Qt::Key_Escape);
+            tookMs = clock.elapsed();
+            break;
+        case Press::Quit:
+            atQuit = resume;
+            QTimer::singleShot(0, quit, [&] {
+                clock.start();
+                quit->trigger();
+            });
+            QVERIFY(execWithin(60000).has_value());
+            tookMs = clock.elapsed();
+            m_bench->endSession();
+            break;
+        }
+        // The whole queue would take seconds at this pace.
+        QVERIFY2(tookMs < 3000, qPrintable(QStringLiteral("held %1 ms").arg(tookMs)));
+        if (press != Press::Quit)
+            verifyIdle();
+        QTRY_VERIFY_WITH_TIMEOUT(supply->done(), 60000);
+        QCOMPARE(supply->bytes(), zeroBox ? QByteArray("VOLT 0.000\r") : QByteArray());
+    }
+
+    void quitBehindBacklog_data()
+    {
+        QTest::addColumn<int>("burstMs"); // 0: the supply reads nothing
+        QTest::addColumn<bool>("gated");  // the line stopped between bursts
+        QTest::addRow("supply reading 4 KB every 400 ms") << 400 << false;
+        // The line takes nothing between: a zero the supply reads in the
+        // next burst must wait for it.
+        QTest::addRow("line taking data 50 ms in every 900 ms") << 900 << true;
+        QTest::addRow("supply reading nothing") << 0 << false;
+    }
+
+    // Quit with thousands of commands queued in front of a supply that reads
+    // more slowly than the run writes: they are dropped, and the zero volts
+    // reach a supply that still takes data, however far apart its bursts,
+    // before the program ends. At one that takes nothing the program still
+    // ends within a few seconds.
     void quitBehindBacklog()
+    {
+        QFETCH(int, burstMs);
+        QFETCH(bool, gated);
+        constexpr int kLines = 20000;
+        setUpPileUp(true, true, kLines);
+        QAction* quit = menuItem(window(), QStringLiteral("FileQuit"));
+        QVERIFY(quit);
+        std::optional<FarEnd> supply;
+        if (burstMs > 0)
+            supply.emplace(pty().masterFd(), 4096, burstMs, 2000, gated ? &pty() : nullptr, gated ? 50 : 0);
+        startToTheHold();
+        QTest::qWait(1000);
+        // Shortly before a burst: the line has long been full again, and has
+        // taken nothing for most of the pause.
+        if (supply) {
+            const int reads = supply->reads();
+            QElapsedTimer waiting;
+            waiting.start();
+            while (supply->reads() == reads && waiting.elapsed() < 5000)
+                QCoreApplication::processEvents(QEventLoop::AllEvents, 1);
+            QTest::qWait(burstMs - 100);
+        }
+
+        QElapsedTimer clock;
+        QTimer::singleShot(0, quit, [&] {
+            clock.start();
+            quit->trigger();
+        });
+        QVERIFY(execWithin(30000).has_value());
+        const qint64 tookMs = clock.elapsed();
+        m_bench->endSession();
+        QVERIFY2(tookMs < 5000, qPrintable(QStringLiteral("held %1 ms").arg(tookMs)));
+
+        const QByteArray commands = pileUpBytes(false, kLines);
+        if (supply) {
+            QTRY_VERIFY_WITH_TIMEOUT(supply->done(), 30000);
+            const QByteArray got = supply->bytes();
+            QVERIFY2(wholePrefixThen(commands, got, "VOLT 0.000\r"), got.right(40).constData());
+        } else {
+            QVERIFY(commands.startsWith(readAvailable(pty().masterFd())));
+        }
+    }
+
+    // A session quits while the supply takes nothing, with part of a command
+    // on the line; the supply reads again only once the next session runs.
+    // That run's first command arrives whole: a line end alone ends the cut
+    // one before it.
+    void sessionAfterQuitAtFullLine()
     {
         setUpPileUp(true, true);
         QAction* quit = menuItem(window(), QStringLiteral("FileQuit"));
         QVERIFY(quit);
-        window().StartButton->click();
-        QTRY_COMPARE_WITH_TIMEOUT(window().PSComTimer->period(), 100000, 30000);
-
-        // The supply reads again, a little at a time; it stops once nothing
-        // has come for half a second.
-        QByteArray received;
-        std::thread supply([&] {
-            char buffer[1024];
-            auto lastData = std::chrono::steady_clock::now();
-            while (std::chrono::steady_clock::now() - lastData < std::chrono::milliseconds(500)) {
-                const ssize_t n = ::read(pty().masterFd(), buffer, sizeof buffer);
-                if (n > 0) {
-                    received.append(buffer, n);
-                    lastData = std::chrono::steady_clock::now();
-                }
-                std::this_thread::sleep_for(std::chrono::milliseconds(10));
-            }
-        });
+        startToTheHold();
         QTimer::singleShot(0, quit, &QAction::trigger);
-        const std::optional<int> status = execWithin(30000);
-        supply.join(); // no event loop runs meanwhile
-        QVERIFY(status.has_value());
+        QVERIFY(execWithin(30000).has_value());
+        m_bench->endSession();
 
-        const QByteArray all = pileUpBytes(true);
-        QCOMPARE(received.size(), all.size());
-        QVERIFY(received == all);
+        // A new session on the same port, the line still full.
+        m_bench->chooseModel(QStringLiteral("Bench"));
+        m_bench->chooseOutput(0);
+        m_bench->enterPortList();
+        window().myEditField->setText(QStringLiteral("0,4"));
+        window().StartButton->click();
+        const QByteArray got = pty().readUntilQuiet(1000, 30000);
+
+        QByteArray pending = got;
+        QList<QByteArray> arrived = takeCommands(pending);
+        QCOMPARE(pending, QByteArray());
+        const QStringList run = kBenchSetUp + QStringList{QStringLiteral("VOLT 4.000\r")};
+        QVERIFY(arrived.size() > run.size());
+        QStringList last;
+        for (qsizetype i = arrived.size() - run.size(); i < arrived.size(); ++i)
+            last << QString::fromUtf8(arrived[i]);
+        QCOMPARE(last, run);
+        // Before it, the first session's commands, the last of them cut.
+        const QByteArray earlier = got.chopped(run.join(QString()).size());
+        QVERIFY(pileUpBytes(false).startsWith(earlier.chopped(1)));
     }
 
     // ---- Description files that are not what they claim ----------------

@@ -55,6 +55,22 @@ struct KernelTermios2 {
 };
 
 // The output speed of the line in bit/s as the pseudo-terminal has it.
+// A serial port on a pseudo-terminal of its own, paced as the line it stands
+// in for when asked.
+struct PortOnPty {
+    explicit PortOnPty(bool paced)
+    {
+        Serial::setPseudoTerminalsPacedForTesting(paced);
+        serial.setPortName(pty.slavePath());
+    }
+    ~PortOnPty() { Serial::setPseudoTerminalsPacedForTesting(false); }
+    PortOnPty(const PortOnPty&) = delete;
+    PortOnPty& operator=(const PortOnPty&) = delete;
+
+    Pty pty;
+    Serial serial;
+};
+
 int lineSpeed(const Pty& pty)
 {
     KernelTermios2 t{};
@@ -541,13 +557,14 @@ private slots:
         QTest::addColumn<int>("pauseMs"); // after each piece the other side reads
         QTest::addRow("read as it comes") << 0;
         // Each pause well within the few character times XmitWait allows a
-        // line that takes nothing; all of it takes seconds.
+        // line that takes nothing; all of it takes seconds, longer than a
+        // wait may hold the window.
         QTest::addRow("read a little now and then") << 20;
     }
 
-    // The other side reads: XmitWait returns once everything is handed over,
-    // however long that takes while bytes keep leaving, without the event
-    // loop finishing the job later.
+    // The other side reads: XmitWait hands over what the line takes while it
+    // waits, without the event loop, and returns within a second however
+    // long all of it takes; the event loop hands over the rest.
     void serialXmitWaitHandsAllOver()
     {
         QFETCH(int, pauseMs);
@@ -557,7 +574,7 @@ private slots:
         serial.setPortName(pty.slavePath());
         serial.setBaud(0);
         QVERIFY(serial.open());
-        const qsizetype size = 64 * 1024;
+        const qsizetype size = 128 * 1024;
         std::atomic<qsizetype> received{0};
         std::atomic<bool> stop{false};
         std::thread reader([&] {
@@ -575,12 +592,108 @@ private slots:
             }
         });
         serial.write(QString(size, u'y'));
+        QElapsedTimer clock;
+        clock.start();
         serial.xmitWait();
-        for (int i = 0; i < 300 && received < size; ++i)
-            QThread::msleep(10); // no events: only what XmitWait handed over
+        const qint64 waited = clock.elapsed();
+        if (pauseMs == 0) {
+            for (int i = 0; i < 300 && received < size; ++i)
+                QThread::msleep(10); // no events: only what XmitWait handed over
+        } else {
+            QVERIFY(received < size);
+            QTRY_VERIFY_WITH_TIMEOUT(received == size, 10000);
+        }
         stop = true;
         reader.join();
         QCOMPARE(qsizetype(received), size);
+        QVERIFY2(waited < 1000, qPrintable(QString::number(waited)));
+    }
+
+    void serialDropQueued_data()
+    {
+        QTest::addColumn<bool>("paced");
+        // The other side reads nothing until the drop: the pseudo-terminal
+        // took what it had room for, the last command in part.
+        QTest::addRow("pseudo-terminal full") << false;
+        // Read as it comes, but the line carries about 87 of these commands a
+        // second.
+        QTest::addRow("paced as a 9600 bit/s line") << true;
+    }
+
+    // Thousands of commands written at once, then dropped: what had not
+    // begun to go out goes no further, the command going out is finished
+    // whole, and the one written next follows it directly.
+    void serialDropQueued()
+    {
+        QFETCH(bool, paced);
+        PortOnPty port(paced);
+        QVERIFY(port.pty.isValid());
+        Pty& pty = port.pty;
+        Serial& serial = port.serial;
+        serial.setBaud(8);
+        QVERIFY(serial.open());
+        QByteArray all;
+        for (int k = 0; k < 3000; ++k) {
+            const QString command = QStringLiteral("V%1\r").arg(k, 9, 10, QLatin1Char('0'));
+            serial.write(command);
+            all += command.toLatin1();
+        }
+        QByteArray got;
+        QElapsedTimer clock;
+        clock.start();
+        if (paced) {
+            got = pty.readUntil(all.size(), 300);
+            // The line's rate, loosely: nothing near all of them.
+            const qint64 carried = clock.elapsed() * 960 / 1000 + 100;
+            QVERIFY2(got.size() < carried, qPrintable(QStringLiteral("%1 bytes in %2 ms").arg(got.size()).arg(clock.elapsed())));
+        }
+        serial.dropQueued();
+        serial.write(QStringLiteral("ZERO\r"));
+        got += pty.readUntilQuiet(300, 10000);
+        QVERIFY(got.endsWith("\rZERO\r"));
+        const QByteArray before = got.chopped(5);
+        QVERIFY(all.startsWith(before));
+        QVERIFY2(before.size() < 30000, qPrintable(QString::number(before.size())));
+    }
+
+    void serialCloseAfterWrite_data()
+    {
+        QTest::addColumn<bool>("paced");
+        QTest::addColumn<int>("lineMs"); // what the command takes on the line
+        QTest::addRow("pseudo-terminal") << false << 0;
+        // Eleven characters of ten bits at 2400 bit/s.
+        QTest::addRow("paced as a 2400 bit/s line") << true << 45;
+    }
+
+    // A close right after a write waits while the command goes out, and
+    // leaves the line with the settings it went out at, not with those it had
+    // before the port was opened; the port opens again.
+    void serialCloseAfterWrite()
+    {
+        QFETCH(bool, paced);
+        QFETCH(int, lineMs);
+        PortOnPty port(paced);
+        QVERIFY(port.pty.isValid());
+        Pty& pty = port.pty;
+        Serial& serial = port.serial;
+        serial.setBaud(4);
+        serial.setStop(2);
+        const int before = lineSpeed(pty);
+        QVERIFY(before != 2400);
+        QVERIFY(!(pty.settings().c_cflag & CSTOPB));
+        QVERIFY(serial.open());
+        QElapsedTimer clock;
+        clock.start();
+        serial.write(QStringLiteral("VOLT 0.000\r"));
+        serial.close();
+        const qint64 took = clock.elapsed();
+        QVERIFY(!serial.isOpen());
+        QVERIFY2(took >= lineMs && took < 1000, qPrintable(QString::number(took)));
+        QCOMPARE(lineSpeed(pty), 2400);
+        QVERIFY(pty.settings().c_cflag & CSTOPB);
+        QCOMPARE(pty.readUntil(11, 3000), QByteArray("VOLT 0.000\r"));
+        QVERIFY(serial.open());
+        QCOMPARE(lineSpeed(pty), 2400);
     }
 
     void serialWriteAfterOtherSideClosed()

@@ -729,7 +729,9 @@ private slots:
     // Quit while a run goes on, or while its zero-volt tick is pending, with
     // "Zero volts when stopped" checked: the supply is set to 0 V before the
     // program ends, whichever way it ends. Without the box, or without a run,
-    // nothing more is written.
+    // nothing more is written. The line keeps the settings the program set,
+    // the run's (9600 bit/s, 2 stop bits) or, with no run, those it opened
+    // the port with, and not those the line had before.
     void quitDuringRun_data()
     {
         QTest::addColumn<QString>("script");
@@ -756,7 +758,10 @@ private slots:
         QFETCH(QString, how);
         QFETCH(QStringList, atQuit);
 
-        prepare(script);
+        BenchDescription description;
+        description.baud = QStringLiteral("8");
+        description.stopBits = QStringLiteral("2");
+        prepare(script, 0, description);
         m_bench->setZeroBox(zeroBox);
         window().activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(&window()));
@@ -785,6 +790,11 @@ private slots:
             got += pty().read(20);
         QCOMPARE(got, expected);
         QCOMPARE(pty().read(300), QByteArray());
+
+        m_bench->endSession();
+        const termios line = pty().settings();
+        QCOMPARE(cfgetospeed(&line), run ? speed_t(B9600) : speed_t(B57600));
+        QCOMPARE((line.c_cflag & CSTOPB) != 0, run);
     }
 
     void lineParameters_data()

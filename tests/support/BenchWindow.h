@@ -92,6 +92,11 @@ public:
         return *m_window;
     }
 
+    // The program ends as it does after its event loop: the window goes, and
+    // its port is closed with it. The next call of window() starts a new
+    // session on the same folder and port.
+    void endSession() { m_window.reset(); }
+
     // Picks a model by its name, as a click on its row does.
     void chooseModel(const QString& model)
     {

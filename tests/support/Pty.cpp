@@ -90,6 +90,24 @@ QByteArray Pty::readUntil(qsizetype bytes, int timeoutMs)
     return data;
 }
 
+QByteArray Pty::readUntilQuiet(int quietMs, int timeoutMs)
+{
+    QByteArray data;
+    QElapsedTimer clock;
+    QElapsedTimer quiet;
+    clock.start();
+    quiet.start();
+    while (quiet.elapsed() < quietMs && clock.elapsed() < timeoutMs) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        const QByteArray more = read(1);
+        if (!more.isEmpty()) {
+            data.append(more);
+            quiet.restart();
+        }
+    }
+    return data;
+}
+
 std::vector<Pty::Arrival> Pty::readCommands(int commands, int timeoutMs)
 {
     std::vector<Arrival> arrivals;
@@ -114,6 +132,18 @@ termios Pty::settings() const
     if (m_master >= 0)
         ::tcgetattr(m_master, &t);
     return t;
+}
+
+void Pty::setLineStopped(bool stopped)
+{
+    if (m_master < 0)
+        return;
+    // The flow state belongs to the line, whichever descriptor sets it.
+    const int slave = ::open(::ptsname(m_master), O_RDWR | O_NOCTTY);
+    if (slave < 0)
+        return;
+    ::tcflow(slave, stopped ? TCOOFF : TCOON);
+    ::close(slave);
 }
 
 } // namespace zorv::testing

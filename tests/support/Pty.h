@@ -44,8 +44,17 @@ public:
     // events meanwhile.
     std::vector<Arrival> readCommands(int commands, int timeoutMs);
 
+    // Reads until nothing has come for quietMs (or timeoutMs has passed),
+    // event processing going on meanwhile.
+    QByteArray readUntilQuiet(int quietMs, int timeoutMs);
+
     // The line settings as the slave side has them now.
     termios settings() const;
+
+    // Stops the line as an adapter or a supply that takes no data does: the
+    // program's writes find no room, and nothing it writes meanwhile is
+    // lost; or lets it take data again.
+    void setLineStopped(bool stopped);
 
     // Closes the master side: the line vanishes under the program.
     void closeMaster();
