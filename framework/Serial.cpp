@@ -13,12 +13,8 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/ioctl.h>
-#include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
-#endif
-#ifdef Q_OS_LINUX
-#include <sys/sysmacros.h>
 #endif
 
 namespace zorv {
@@ -41,10 +37,10 @@ constexpr std::chrono::milliseconds kPartingStall = 1500ms;
 constexpr std::chrono::milliseconds kPartingBound = 3000ms;
 // What the system is handed at a time: whole commands that the line carries
 // in this long, one alone when it is more; at Stop no more than that can be
-// ahead of the zero.
+// ahead of the zero. A pseudo-terminal is handed commands at the same
+// pace as the line it stands in for: what its far side has not read sits in
+// the system's buffer, where it can no longer be dropped.
 constexpr std::chrono::milliseconds kLineBudget = 20ms;
-// A pseudo-terminal has no rate; at most this much is copied for one write.
-constexpr qint64 kMaxHandOver = 16 * 1024;
 // A line that takes nothing is tried again this often, less often the longer
 // it stays so.
 constexpr int kMinPollMs = 2;
@@ -52,8 +48,6 @@ constexpr int kMaxPollMs = 32;
 
 constexpr std::array<int, 16> kBaudRates{300, 600, 1200, 1800, 2400, 3600, 4800, 7200,
                                          9600, 14400, 19200, 28800, 38400, 57600, 115200, 230400};
-
-bool g_pacePseudoTerminals = false;
 
 // One character on the line: start bit, data bits, parity bit and stop bits
 // (1.5 counted as 2), at the line's rate.
@@ -95,17 +89,6 @@ bool takesData(int fd)
     pollfd p{fd, POLLOUT, 0};
     return ::poll(&p, 1, 0) > 0 && (p.revents & POLLOUT) != 0;
 }
-
-bool isPseudoTerminal([[maybe_unused]] int fd)
-{
-#ifdef Q_OS_LINUX
-    // Unix 98 pseudo-terminal slaves have the majors 136 to 143.
-    struct stat st {};
-    return ::fstat(fd, &st) == 0 && S_ISCHR(st.st_mode) && major(st.st_rdev) >= 136 && major(st.st_rdev) <= 143;
-#else
-    return false;
-#endif
-}
 #endif
 
 } // namespace
@@ -136,11 +119,6 @@ Serial::~Serial()
 int Serial::baudRate(int code)
 {
     return code >= 0 && code < static_cast<int>(kBaudRates.size()) ? kBaudRates[static_cast<std::size_t>(code)] : 0;
-}
-
-void Serial::setPseudoTerminalsPacedForTesting(bool paced)
-{
-    g_pacePseudoTerminals = paced;
 }
 
 void Serial::setPortName(const QString& name)
@@ -188,7 +166,6 @@ bool Serial::open()
     m_pollMs = kMinPollMs;
 #ifdef Q_OS_UNIX
     const int fd = static_cast<int>(m_port->handle());
-    m_paced = g_pacePseudoTerminals || !isPseudoTerminal(fd);
     // What another session left in the system's queue is dropped, and the
     // first of it may have been half sent; a line that takes nothing at all
     // may hold a command cut short on its far side. The next run must not
@@ -198,8 +175,6 @@ bool Serial::open()
         ::tcflush(fd, TCOFLUSH);
     if (leftBehind || !takesData(fd))
         m_cutAheadOn = portName();
-#else
-    m_paced = true;
 #endif
     applySettings();
     return true;
@@ -310,17 +285,15 @@ void Serial::dropQueued()
 
 qint64 Serial::budget() const
 {
-    return m_paced ? kLineBudget / m_charTime : kMaxHandOver;
+    return kLineBudget / m_charTime;
 }
 
 qint64 Serial::onLine() const
 {
     qint64 bytes = systemQueued(m_port);
-    if (m_paced) {
-        const auto left = m_lineFreeAt - Clock::now();
-        if (left.count() > 0)
-            bytes = std::max<qint64>(bytes, (left + m_charTime - 1ns) / m_charTime);
-    }
+    const auto left = m_lineFreeAt - Clock::now();
+    if (left.count() > 0)
+        bytes = std::max<qint64>(bytes, (left + m_charTime - 1ns) / m_charTime);
     return bytes;
 }
 
@@ -345,8 +318,8 @@ bool Serial::handOver()
     }
     QByteArray batch;
     while (!m_queue.empty()) {
-        const qint64 line = m_paced ? onLine() : 0;
-        const qint64 limit = std::min(budget() - line, kMaxHandOver);
+        const qint64 line = onLine();
+        const qint64 limit = budget() - line;
         // Whole commands that fit, or one alone on a free line.
         std::size_t count = 0;
         qint64 size = 0;
@@ -405,8 +378,7 @@ qint64 Serial::put(const char* data, qint64 size)
     if (n > 0) {
         const Clock::time_point now = Clock::now();
         m_lastTaken = now;
-        if (m_paced)
-            m_lineFreeAt = std::max(now, m_lineFreeAt) + n * m_charTime;
+        m_lineFreeAt = std::max(now, m_lineFreeAt) + n * m_charTime;
     }
     return n;
 }
@@ -419,7 +391,7 @@ void Serial::scheduleHandOver(bool handed)
     }
     m_pollMs = handed ? kMinPollMs : std::min(m_pollMs * 2, kMaxPollMs);
     std::chrono::milliseconds wait(m_pollMs);
-    if (m_paced && m_going.isEmpty()) {
+    if (m_going.isEmpty()) {
         // The line is busy with what it was handed: back when it has room for
         // the next command, or for half the budget.
         const qint64 room = budget();

@@ -73,9 +73,6 @@ public:
     bool takeCutCommandAhead();
 
     static int baudRate(int code);
-    // A pseudo-terminal has no line behind it: it takes what it has room for
-    // at once. Tests pace one as the line it stands in for.
-    static void setPseudoTerminalsPacedForTesting(bool paced);
 
 private:
     using Clock = std::chrono::steady_clock;
@@ -106,7 +103,6 @@ private:
     std::deque<QByteArray> m_queue; // whole commands, none begun
     qint64 m_queuedBytes = 0;
     QByteArray m_going;             // the rest of the command that has begun
-    bool m_paced = false;           // by the line's rate, beside the system's queue
     Clock::time_point m_lineFreeAt{};  // when what was handed has left at the line's rate
     Clock::time_point m_lastTaken{};   // when the line last took something
     QString m_cutAheadOn;              // the port whose far side may hold a cut command

@@ -54,16 +54,9 @@ struct KernelTermios2 {
     speed_t c_ospeed;
 };
 
-// The output speed of the line in bit/s as the pseudo-terminal has it.
-// A serial port on a pseudo-terminal of its own, paced as the line it stands
-// in for when asked.
+// A serial port on a pseudo-terminal of its own.
 struct PortOnPty {
-    explicit PortOnPty(bool paced)
-    {
-        Serial::setPseudoTerminalsPacedForTesting(paced);
-        serial.setPortName(pty.slavePath());
-    }
-    ~PortOnPty() { Serial::setPseudoTerminalsPacedForTesting(false); }
+    PortOnPty() { serial.setPortName(pty.slavePath()); }
     PortOnPty(const PortOnPty&) = delete;
     PortOnPty& operator=(const PortOnPty&) = delete;
 
@@ -71,6 +64,7 @@ struct PortOnPty {
     Serial serial;
 };
 
+// The output speed of the line in bit/s as the pseudo-terminal has it.
 int lineSpeed(const Pty& pty)
 {
     KernelTermios2 t{};
@@ -611,13 +605,15 @@ private slots:
 
     void serialDropQueued_data()
     {
-        QTest::addColumn<bool>("paced");
-        // The other side reads nothing until the drop: the pseudo-terminal
-        // took what it had room for, the last command in part.
-        QTest::addRow("pseudo-terminal full") << false;
+        QTest::addColumn<int>("baud");
+        QTest::addColumn<bool>("read"); // whether the other side reads before the drop
+        // The other side reads nothing until the drop: the line carries the
+        // whole queue in about 1.5 s, but the pseudo-terminal's buffer takes
+        // only part of it, the last command in part.
+        QTest::addRow("buffer full at 230400 bit/s") << 15 << false;
         // Read as it comes, but the line carries about 87 of these commands a
         // second.
-        QTest::addRow("paced as a 9600 bit/s line") << true;
+        QTest::addRow("read as it comes at 9600 bit/s") << 8 << true;
     }
 
     // Thousands of commands written at once, then dropped: what had not
@@ -625,12 +621,13 @@ private slots:
     // whole, and the one written next follows it directly.
     void serialDropQueued()
     {
-        QFETCH(bool, paced);
-        PortOnPty port(paced);
+        QFETCH(int, baud);
+        QFETCH(bool, read);
+        PortOnPty port;
         QVERIFY(port.pty.isValid());
         Pty& pty = port.pty;
         Serial& serial = port.serial;
-        serial.setBaud(8);
+        serial.setBaud(baud);
         QVERIFY(serial.open());
         QByteArray all;
         for (int k = 0; k < 3000; ++k) {
@@ -641,11 +638,13 @@ private slots:
         QByteArray got;
         QElapsedTimer clock;
         clock.start();
-        if (paced) {
+        if (read) {
             got = pty.readUntil(all.size(), 300);
             // The line's rate, loosely: nothing near all of them.
             const qint64 carried = clock.elapsed() * 960 / 1000 + 100;
             QVERIFY2(got.size() < carried, qPrintable(QStringLiteral("%1 bytes in %2 ms").arg(got.size()).arg(clock.elapsed())));
+        } else {
+            QTest::qWait(2000);
         }
         serial.dropQueued();
         serial.write(QStringLiteral("ZERO\r"));
@@ -658,11 +657,12 @@ private slots:
 
     void serialCloseAfterWrite_data()
     {
-        QTest::addColumn<bool>("paced");
+        QTest::addColumn<int>("baud");
+        QTest::addColumn<int>("rate");
         QTest::addColumn<int>("lineMs"); // what the command takes on the line
-        QTest::addRow("pseudo-terminal") << false << 0;
-        // Eleven characters of ten bits at 2400 bit/s.
-        QTest::addRow("paced as a 2400 bit/s line") << true << 45;
+        // Eleven characters of eleven bits.
+        QTest::addRow("230400 bit/s") << 15 << 230400 << 0;
+        QTest::addRow("2400 bit/s") << 4 << 2400 << 45;
     }
 
     // A close right after a write waits while the command goes out, and
@@ -670,16 +670,17 @@ private slots:
     // before the port was opened; the port opens again.
     void serialCloseAfterWrite()
     {
-        QFETCH(bool, paced);
+        QFETCH(int, baud);
+        QFETCH(int, rate);
         QFETCH(int, lineMs);
-        PortOnPty port(paced);
+        PortOnPty port;
         QVERIFY(port.pty.isValid());
         Pty& pty = port.pty;
         Serial& serial = port.serial;
-        serial.setBaud(4);
+        serial.setBaud(baud);
         serial.setStop(2);
         const int before = lineSpeed(pty);
-        QVERIFY(before != 2400);
+        QVERIFY(before != rate);
         QVERIFY(!(pty.settings().c_cflag & CSTOPB));
         QVERIFY(serial.open());
         QElapsedTimer clock;
@@ -689,11 +690,11 @@ private slots:
         const qint64 took = clock.elapsed();
         QVERIFY(!serial.isOpen());
         QVERIFY2(took >= lineMs && took < 1000, qPrintable(QString::number(took)));
-        QCOMPARE(lineSpeed(pty), 2400);
+        QCOMPARE(lineSpeed(pty), rate);
         QVERIFY(pty.settings().c_cflag & CSTOPB);
         QCOMPARE(pty.readUntil(11, 3000), QByteArray("VOLT 0.000\r"));
         QVERIFY(serial.open());
-        QCOMPARE(lineSpeed(pty), 2400);
+        QCOMPARE(lineSpeed(pty), rate);
     }
 
     void serialWriteAfterOtherSideClosed()
