@@ -39,9 +39,10 @@ int runStalledSupplyTable(Bench& bench)
     constexpr int kLines = 3000;
     std::printf("## A supply that stops reading\n\n");
     std::printf("The far end of the line reads nothing: %d voltage commands at time 0 (no set-up pause), about\n"
-                "33 KB, pile up in front of it, of which the pseudo-terminal takes some 20 KB. How long each\n"
-                "handler holds the event loop, in ms; the last tick and the zero-volt tick are the longest\n"
-                "tick of their timer in the run, Quit is chosen during a hold, with the box checked.\n\n",
+                "33 KB, pile up in front of it, which the line carries in 34 s at 9600 bit/s and in 6 s at 57600,\n"
+                "into the pseudo-terminal's buffer. How long each handler holds the event loop, in ms; the last\n"
+                "tick and the zero-volt tick are the longest tick of their timer in the run, Quit is chosen\n"
+                "during a hold, with the box checked.\n\n",
                 kLines);
 
     // The handlers of both timers, timed as their ticks raise them.
