@@ -16,12 +16,8 @@ endif()
 
 # A link, not a copy: the program finds its descriptions beside the file it
 # really is, and the system resolves the link for it. Only a link of ours is
-# replaced: InstallCheck.cmake has stopped the install before anything was
-# put in place, and a `zorv` of another origin that turned up since stays.
-zorv_install_refusal("${root}" refusal)
-if(refusal)
-    message(FATAL_ERROR "${refusal}")
-endif()
+# replaced: InstallCheck.cmake has stopped the install, before anything was
+# put in place, where a `zorv` of another origin stands.
 zorv_command_target("${root}" target)
 get_filename_component(command_dir "${root}/${ZORV_COMMAND}" DIRECTORY)
 file(MAKE_DIRECTORY "${command_dir}")

@@ -504,12 +504,8 @@ bool TextArea::canInsertFromMimeData(const QMimeData* source) const
 
 void TextArea::insertFromMimeData(const QMimeData* source)
 {
-    const QString format = textFormatOf(source);
-    if (format.isEmpty())
-        return;
-    const QString text = textOf(source, format);
-    if (!carriesAddresses(source) || !onlyAddresses(source, text))
-        textCursor().insertText(toEditorLines(text));
+    if (canInsertFromMimeData(source))
+        textCursor().insertText(toEditorLines(textOf(source, textFormatOf(source))));
 }
 
 void TextArea::dragEnterEvent(QDragEnterEvent* event)

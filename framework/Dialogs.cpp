@@ -17,11 +17,7 @@ namespace {
 // nothing is read or written. ZORV keeps no settings of its own.
 void keepNoDialogHistory()
 {
-    static const bool kept = [] {
-        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("/dev/null"));
-        return true;
-    }();
-    Q_UNUSED(kept);
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("/dev/null"));
 }
 
 class RealDialogs : public Handler {

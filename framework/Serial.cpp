@@ -199,7 +199,6 @@ void Serial::close()
 void Serial::closeKeepingSettings()
 {
     m_handOverTimer->stop();
-    dropQueued();
     m_going.clear();
     if (!m_port->isOpen())
         return;
